@@ -1,0 +1,25 @@
+# tw_platform_sources(target base...): adds base_win.cpp or base_posix.cpp for each base.
+function(tw_platform_sources target)
+  foreach(base IN LISTS ARGN)
+    target_sources(${target} PRIVATE ${base}_${TW_PLATFORM}.cpp)
+  endforeach()
+endfunction()
+
+# Where the MinGW runtime DLLs live, so that they can be copied beside our binaries and installed.
+if(WIN32)
+  set(TW_MINGW_RUNTIME_DLLS "")
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(_tw_libgcc libgcc_s_seh-1.dll)
+  else()
+    set(_tw_libgcc libgcc_s_dw2-1.dll)
+  endif()
+  foreach(dll ${_tw_libgcc} libstdc++-6.dll libwinpthread-1.dll)
+    execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${dll}
+                    OUTPUT_VARIABLE path OUTPUT_STRIP_TRAILING_WHITESPACE)
+    if(NOT EXISTS "${path}")
+      message(FATAL_ERROR "MinGW runtime ${dll} not found")
+    endif()
+    list(APPEND TW_MINGW_RUNTIME_DLLS "${path}")
+  endforeach()
+  file(COPY ${TW_MINGW_RUNTIME_DLLS} DESTINATION ${CMAKE_RUNTIME_OUTPUT_DIRECTORY})
+endif()

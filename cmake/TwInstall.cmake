@@ -1,0 +1,10 @@
+set(TW_INSTALLED_LIBS corvane plinth32 kv_exp config tarnwick)
+install(TARGETS ${TW_INSTALLED_LIBS}
+        RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+        LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+        PUBLIC_HEADER DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+if(WIN32)
+  # The MinGW runtime the DLLs import, so that an installation runs where MinGW is absent.
+  install(FILES ${TW_MINGW_RUNTIME_DLLS} DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()

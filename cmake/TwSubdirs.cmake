@@ -1,0 +1,10 @@
+# tw_add_child_dirs(): adds every immediate subdirectory that has a CMakeLists.txt.
+macro(tw_add_child_dirs)
+  file(GLOB _tw_children LIST_DIRECTORIES true ${CMAKE_CURRENT_SOURCE_DIR}/*)
+  list(SORT _tw_children)
+  foreach(_tw_child IN LISTS _tw_children)
+    if(IS_DIRECTORY ${_tw_child} AND EXISTS ${_tw_child}/CMakeLists.txt)
+      add_subdirectory(${_tw_child})
+    endif()
+  endforeach()
+endmacro()

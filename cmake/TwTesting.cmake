@@ -1,0 +1,49 @@
+# GoogleTest from Debian's googletest sources, built for whichever target this tree is for.
+set(TW_GTEST_SOURCE_DIR /usr/src/googletest CACHE PATH "GoogleTest sources")
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+add_subdirectory(${TW_GTEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/_googletest EXCLUDE_FROM_ALL)
+foreach(t gtest gtest_main gmock gmock_main)
+  if(TARGET ${t})
+    # Third-party code: its warnings are not ours to fix.
+    target_compile_options(${t} PRIVATE -w)
+    set_target_properties(${t} PROPERTIES CXX_VISIBILITY_PRESET default)
+  endif()
+endforeach()
+
+# Under Wine every test needs the build tree's private prefix booted once, and a persistent
+# wineserver for the run; the fixture does both and stops the server at the end. Where Wine
+# cannot run the target's programs, the fixture says so and every test of the run is skipped.
+if(CMAKE_CROSSCOMPILING)
+  list(GET CMAKE_CROSSCOMPILING_EMULATOR 1 TW_WINE_BITS)
+  add_test(NAME wine_prefix_start
+           COMMAND ${CMAKE_SOURCE_DIR}/cmake/wine-prefix.sh start ${TW_WINE_BITS} ${CMAKE_BINARY_DIR})
+  add_test(NAME wine_prefix_stop
+           COMMAND ${CMAKE_SOURCE_DIR}/cmake/wine-prefix.sh stop ${TW_WINE_BITS} ${CMAKE_BINARY_DIR})
+  set_tests_properties(wine_prefix_start PROPERTIES FIXTURES_SETUP wine TIMEOUT 300)
+  set_tests_properties(wine_prefix_stop PROPERTIES FIXTURES_CLEANUP wine)
+endif()
+
+# tw_test(name SOURCES ... LIBS ... [NO_MAIN]): one GoogleTest program, run as one test.
+function(tw_test name)
+  cmake_parse_arguments(T "NO_MAIN" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  if(T_NO_MAIN)
+    target_link_libraries(${name} PRIVATE gmock gtest ${T_LIBS})
+  else()
+    target_link_libraries(${name} PRIVATE gmock gtest_main ${T_LIBS})
+  endif()
+  tw_add_test(${name} ${name})
+endfunction()
+
+# tw_add_test(name command args...): registers a test; a command naming an executable target runs
+# under Wine on the Windows target (CMake prepends the emulator), other commands run as given.
+function(tw_add_test name)
+  add_test(NAME ${name} COMMAND ${ARGN})
+  set_tests_properties(${name} PROPERTIES TIMEOUT 600)
+  if(CMAKE_CROSSCOMPILING)
+    # 77: the wrapper found that this machine cannot run the target's programs.
+    set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine SKIP_RETURN_CODE 77)
+  endif()
+endfunction()

@@ -1,0 +1,80 @@
+/* tarnwick: the agent attribute file.
+ *
+ * A host opens the attribute file with attrib_mngr_init, reads and writes single
+ * attributes, saves with attrib_mngr_save_attribs and releases the handle with
+ * delete_attribs_mngr. Opening creates a missing file with every default, or completes an
+ * existing one key by key, under one machine-wide lock, and saves it at once.
+ *
+ * Strings are NUL-terminated narrow strings. Sizes are 32-bit signed byte counts.
+ *
+ * Buffers: a call that returns text takes a buffer and the address of its size. In: the
+ * buffer's size in bytes. When the text and its terminator do not fit, or the buffer is
+ * NULL, the call returns ATTRIB_MNGR_BUFFER_TOO_SMALL, writes the size needed (terminator
+ * included) through the size pointer and leaves the buffer untouched; the size is left as
+ * it was on success.
+ *
+ * Ownership: the host owns the handle from a successful attrib_mngr_init until it passes it
+ * to delete_attribs_mngr, and owns every buffer it passes in. No block allocated by the
+ * library is ever handed to the host. A handle is used by one thread at a time.
+ *
+ * Failures are reported by result codes only: the library writes no log and shows nothing.
+ * The one exception that can leave a function is CInterprocException, out of
+ * attrib_mngr_init, when the machine-wide lock cannot be created (C++ hosts built with the
+ * same compiler catch it; see the end of this file).
+ */
+#ifndef TARNWICK_H
+#define TARNWICK_H
+
+#include <stdint.h>
+
+#if defined(_WIN32)
+#  if defined(TARNWICK_BUILD)
+#    define TARNWICK_API __declspec(dllexport)
+#  else
+#    define TARNWICK_API __declspec(dllimport)
+#  endif
+#  define TARNWICK_CALL __cdecl
+#else
+#  define TARNWICK_API __attribute__((visibility("default")))
+#  define TARNWICK_CALL
+#endif
+
+/* Result codes. */
+#define ATTRIB_MNGR_OK                   0   /* success */
+#define ATTRIB_MNGR_BUFFER_TOO_SMALL   (-12) /* buffer too small or NULL; the size needed was written */
+#define ATTRIB_MNGR_MKDIR_FAILED       (-17) /* the directory named by QZ_CFG_FILE_PATH could not be created */
+#define ATTRIB_MNGR_NO_CONFIG          (-18) /* the configuration store could not be created */
+#define ATTRIB_MNGR_NO_TMP_DIR         (-19) /* no temporary directory for the default location */
+#define ATTRIB_MNGR_SPLIT_PATH_FAILED  (-20) /* the temporary directory's path could not be split */
+#define ATTRIB_MNGR_NULL_HANDLE        (-22) /* the handle is NULL */
+#define ATTRIB_MNGR_SCRAMBLE_FAILED    (-23) /* the value could not be scrambled */
+#define ATTRIB_MNGR_UNSCRAMBLE_FAILED  (-24) /* the stored value could not be unscrambled */
+#define ATTRIB_MNGR_NOT_FOUND          (-25) /* the attribute name is NULL, or no section holds it */
+#define ATTRIB_MNGR_NULL_ARGUMENT      (-26) /* a required pointer argument is NULL */
+#define ATTRIB_MNGR_NO_MEMORY          (-27) /* memory could not be allocated */
+/* Any other non-zero code is an error of the configuration store, passed on unchanged. */
+
+/* Flags of attrib_mngr_get_attrib / attrib_mngr_set_attrib; other bits are ignored. */
+#define ATTRIB_MNGR_FLAG_SCRAMBLED 0x1u /* set: scramble the value; get: unscramble it */
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef struct AttribMngr AttribMngr;
+
+TARNWICK_API int32_t TARNWICK_CALL attrib_mngr_init(const char* path, AttribMngr** mngr);
+TARNWICK_API int32_t TARNWICK_CALL attrib_mngr_get_attrib(AttribMngr* mngr, const char* name, char* buffer,
+                                                          int32_t* size, uint32_t flags);
+TARNWICK_API int32_t TARNWICK_CALL attrib_mngr_set_attrib(AttribMngr* mngr, const char* section, const char* key,
+                                                          const char* value, uint32_t flags);
+TARNWICK_API int32_t TARNWICK_CALL attrib_mngr_save_attribs(AttribMngr* mngr);
+TARNWICK_API const char* TARNWICK_CALL attrib_mngr_get_filename(AttribMngr* mngr);
+TARNWICK_API int32_t TARNWICK_CALL attrib_mngr_get_null_filename(char* buffer, int32_t* size);
+TARNWICK_API void TARNWICK_CALL delete_attribs_mngr(AttribMngr* mngr);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* TARNWICK_H */

@@ -1,0 +1,1 @@
+#include "plinth32.h"
