@@ -9,6 +9,27 @@
 
 namespace tw::platform {
 
+// True when text can be read up to its terminator. Windows asks the memory manager
+// (IsBadStringPtrA); POSIX has no such service and only rejects NULL.
+bool is_readable_string(const char* text);
+
+// True when size bytes at block can be read. Windows: IsBadReadPtr; POSIX: only rejects
+// NULL with a non-zero size.
+bool is_readable(const void* block, size_t size);
+
+// Calendar time in whole seconds since the Unix epoch, as a 32-bit unsigned value.
+uint32_t clock_seconds();
+
+// Loads an optional library by its base name ("trellum": trellum.dll, libtrellum.so) without
+// ever searching the current directory: first beside this library, by full path, then in
+// the system's safe default directories (Windows: the application's and the system
+// directory; POSIX: the loader's usual search). NULL when it is found nowhere. The library is
+// never released.
+void* load_optional_library(const char* base_name);
+
+// Address of an exported function of a library from load_optional_library, or NULL.
+void* find_function(void* library, const char* name);
+
 }  // namespace tw::platform
 
 #endif
