@@ -46,6 +46,13 @@ CONFIG_API int32_t CONFIG_CALL config_set_attrib(config_handle cfg, const char* 
 CONFIG_API int32_t CONFIG_CALL config_save(config_handle cfg, const char* path, int32_t flags);
 CONFIG_API void CONFIG_CALL delete_config(config_handle cfg);
 
+/* Calls visit for every key of the handle's file in file order, duplicates included, with
+ * the section's and key's stored spelling; stops when visit returns non-zero and returns
+ * that value, else CONFIG_OK. The strings are valid during the call only. */
+typedef int32_t (CONFIG_CALL *config_visit_fn)(void* ctx, const char* section, const char* key, const char* value);
+CONFIG_API int32_t CONFIG_CALL config_enum_attribs(config_handle cfg, const char* path, config_visit_fn visit,
+                                                   void* ctx);
+
 #ifdef __cplusplus
 }
 #endif
