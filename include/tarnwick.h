@@ -77,4 +77,70 @@ TARNWICK_API void TARNWICK_CALL delete_attribs_mngr(AttribMngr* mngr);
 }
 #endif
 
+#ifdef __cplusplus
+
+#include <stddef.h>
+
+#include "corvane.h"
+#include "kv_exp.h"
+
+/* The library's exceptions. Catch them by reference; the message text belongs to the
+ * exception object. Hosts catch them across the library boundary when built with the same
+ * compiler and its shared run-time; other hosts use the C functions only. */
+class TARNWICK_API CKvBaseException {
+public:
+    CKvBaseException();
+    CKvBaseException(const CKvBaseException& other);
+    virtual ~CKvBaseException();
+    /* Copies nothing: the base has no state. */
+    CKvBaseException& operator=(const CKvBaseException& other);
+    /* The message text (calls Message()). */
+    char* operator*();
+    /* The message text, NUL-terminated, owned by the exception. */
+    virtual char* Message() = 0;
+};
+
+/* Allocation mix-in: objects of a class deriving from it live in corvane's heap. */
+class MNew {
+public:
+    static void* operator new(size_t size) { return maw_malloc(size); }
+    static void operator delete(void* block) { maw_free(block); }
+};
+
+/* Thrown by attrib_mngr_init when the machine-wide lock cannot be created or opened. */
+class TARNWICK_API CInterprocException : public CKvBaseException, public MNew {
+public:
+    enum { kMessageSize = 512 };
+    /* Copies message (truncated to kMessageSize - 1 characters; NULL gives ""). */
+    explicit CInterprocException(const char* message);
+    /* Copies all kMessageSize bytes of the message array. */
+    CInterprocException(const CInterprocException& other);
+    virtual ~CInterprocException();
+    CInterprocException& operator=(const CInterprocException& other);
+    virtual char* Message();
+
+private:
+    char m_message[kMessageSize];
+};
+
+/* An operating-system fault raised inside a CKvOsToCppExp scope. code: the platform's fault
+ * code (Windows exception code, POSIX signal number); address: the faulting data address,
+ * truncated to 32 bits. The message text is constant and must not be modified. */
+class TARNWICK_API CKvSystemException : public CKvBaseException {
+public:
+    CKvSystemException(uint32_t code, uint32_t address);
+    virtual ~CKvSystemException();
+    /* Copies both values. */
+    CKvSystemException& operator=(const CKvSystemException& other);
+    virtual char* Message();
+    uint32_t Code() const { return m_code; }
+    uint32_t Address() const { return m_address; }
+
+private:
+    uint32_t m_code;
+    uint32_t m_address;
+};
+
+#endif /* __cplusplus */
+
 #endif /* TARNWICK_H */
