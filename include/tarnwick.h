@@ -52,6 +52,7 @@
 #define ATTRIB_MNGR_NOT_FOUND          (-25) /* the attribute name is NULL, or no section holds it */
 #define ATTRIB_MNGR_NULL_ARGUMENT      (-26) /* a required pointer argument is NULL */
 #define ATTRIB_MNGR_NO_MEMORY          (-27) /* memory could not be allocated */
+#define ATTRIB_MNGR_PATH_TOO_LONG      (-28) /* the attribute file's path would not fit its buffer */
 /* Any other non-zero code is an error of the configuration store, passed on unchanged. */
 
 /* Flags of attrib_mngr_get_attrib / attrib_mngr_set_attrib; other bits are ignored. */
