@@ -11,50 +11,13 @@
 #include <vector>
 
 #include "attribs/schema.h"
+#include "schema_expected.h"
 
 namespace {
 
 using ::testing::ElementsAreArray;
-
-struct Row {
-    const char* section;
-    const char* key;
-    const char* value;
-};
-
-// Every key an agent's file holds, in order, with its default (proxy host and port: "").
-const Row kExpected[] = {
-    {"Agent", "ServerMachine", ""},
-    {"Agent", "HostSymbol", ""},
-    {"Agent", "TimeOut", "20"},
-    {"Agent", "ChannelType", "TCP"},
-    {"Agent", "ServerUsername", ""},
-    {"Agent", "ServerPassword", ""},
-    {"Agent", "ServerDomain", ""},
-    {"Http_Proxy", "Proxy", "False"},
-    {"Http_Proxy", "ProxyName", ""},
-    {"Http_Proxy", "ProxyPort", ""},
-    {"Http_Proxy", "ProxyUsername", ""},
-    {"Http_Proxy", "ProxyPassword", ""},
-    {"Http_Proxy", "ProxyDomain", ""},
-    {"Security", "SSL", "False"},
-    {"Security", "ServerAuthentication", "None"},
-    {"Security", "ClientCertificate", "False"},
-    {"Security", "PrivateKeyPassword", ""},
-    {"Security", "ClientAuthentication", "False"},
-    {"Security", "CertificateFileName", ""},
-    {"Security", "PrivateKeyFileName", ""},
-    {"Fitful", "FitfulConnection", "False"},
-    {"Fitful", "FitfulType", "Batch"},
-    {"Fitful", "FitfulThreshold", ""},
-    {"Fitful", "FitfulTimeout", ""},
-    {"Fitful", "FitfulDisconnectTimeout", ""},
-    {"WebHttp", "HttpAcceptorName", ""},
-    {"WebHttp", "HttpPort", ""},
-    {"WebHttp", "HttpsPort", ""},
-    {"WebHttp", "HttpNDPort", ""},
-    {"WebHttp", "HttpDummyPort", ""},
-};
+using twtest::Row;
+using twtest::kExpected;
 
 constexpr config_handle kCfg = 42;
 constexpr char kPath[] = "agent.cfg";
