@@ -20,6 +20,9 @@ case "$1" in
     fi
     if [ ! -f "$WINEPREFIX/system.reg" ]; then "$loader" wineboot -i >/dev/null 2>&1 || exit 1; fi
     "$server" -p >/dev/null 2>&1
+    # Start the prefix's background services here, detached from every test's output: started
+    # by the first test instead, they would inherit its output pipe and ctest would wait on it.
+    "$loader" wineboot >/dev/null 2>&1 </dev/null
     exit 0 ;;
   stop)
     [ -f "$marker" ] || "$server" -k >/dev/null 2>&1

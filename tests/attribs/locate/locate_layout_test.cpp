@@ -41,7 +41,7 @@ protected:
         work_dir_ = root_ / "work";
         for (const fs::path& dir : {library_dir_, bin_dir_, dat_dir_, work_dir_, root_ / "tmp"})
             fs::create_directories(dir);
-        for (const fs::directory_entry& entry : fs::directory_iterator(twtest::built_library_dir()))
+        for (const fs::directory_entry& entry : fs::directory_iterator(twtest::layout_library_dir()))
             if (entry.is_regular_file() && twtest::is_shared_library(entry.path()))
                 fs::copy_file(entry.path(), library_dir_ / entry.path().filename());
         host_ = bin_dir_ / twtest::executable_name("locate_host");

@@ -36,8 +36,9 @@ private:
 
 // Directory of the running test program.
 fs::path program_dir();
-// Where the build puts shared libraries: the program directory on Windows, ../lib on POSIX.
-fs::path built_library_dir();
+// The shared libraries to copy into an installation layout: the program directory on Windows,
+// ../layout-libs on POSIX.
+fs::path layout_library_dir();
 // "bin" on Windows, "lib" on POSIX: the installation folder that holds the library.
 const char* library_folder_name();
 // True for a file name that is a shared library of this platform.

@@ -27,7 +27,8 @@ void EnvGuard::set_temp_dir(const fs::path& dir) {
 
 fs::path program_dir() { return fs::read_symlink("/proc/self/exe").parent_path(); }
 
-fs::path built_library_dir() { return program_dir().parent_path() / "lib"; }
+// Copies made for installation layouts (their run path is $ORIGIN alone).
+fs::path layout_library_dir() { return program_dir().parent_path() / "layout-libs"; }
 
 const char* library_folder_name() { return "lib"; }
 

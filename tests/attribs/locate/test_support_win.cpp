@@ -30,7 +30,7 @@ fs::path program_dir() {
     return fs::path(std::string(path, length)).parent_path();
 }
 
-fs::path built_library_dir() { return program_dir(); }
+fs::path layout_library_dir() { return program_dir(); }
 
 const char* library_folder_name() { return "bin"; }
 
