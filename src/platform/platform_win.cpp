@@ -21,6 +21,8 @@ bool is_readable(const void* block, size_t size) {
 
 uint32_t clock_seconds() { return static_cast<uint32_t>(_time32(nullptr)); }
 
+bool last_error_is_insufficient_buffer() { return GetLastError() == ERROR_INSUFFICIENT_BUFFER; }
+
 void* load_optional_library(const char* base_name) {
     const std::string file = std::string(base_name) + ".dll";
     char dir[OS_MAX_PATH];
