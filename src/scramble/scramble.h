@@ -23,7 +23,7 @@ int32_t set_scrambled_attrib(config_handle cfg, const char* path, const char* se
 
 // Get with flags bit 0, after the plain lookup found stored (the value of name): when name
 // carries a scramble marker, unscrambles it into the caller's buffer; otherwise copies the
-// stored text as the plain get does. size is not NULL. Returns ATTRIB_MNGR_OK,
+// stored text as the plain get does. name, stored and size are not NULL. Returns ATTRIB_MNGR_OK,
 // ATTRIB_MNGR_BUFFER_TOO_SMALL (size needed written, buffer untouched),
 // ATTRIB_MNGR_UNSCRAMBLE_FAILED (no value: buffer and size untouched) or
 // ATTRIB_MNGR_NO_MEMORY.
