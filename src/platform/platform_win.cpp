@@ -19,7 +19,9 @@ bool is_readable(const void* block, size_t size) {
     return block != nullptr && !IsBadReadPtr(block, size);
 }
 
-uint32_t clock_seconds() { return static_cast<uint32_t>(_time32(nullptr)); }
+// _time32 is missing from the 64-bit run-time; the low 32 bits of _time64 are the same value
+// until 2038 and go on counting after it, where _time32 would fail.
+uint32_t clock_seconds() { return static_cast<uint32_t>(_time64(nullptr)); }
 
 bool last_error_is_insufficient_buffer() { return GetLastError() == ERROR_INSUFFICIENT_BUFFER; }
 
