@@ -50,4 +50,29 @@ TEST(GetSystemProxy, ReadsTheSystemSettings) {
     }
 }
 
+tw::QueryOptionFn g_system_query = nullptr;
+std::vector<uint32_t> g_sizes;
+
+// Passes every query on to the system, noting the buffer size offered.
+int TW_SYSTEM_CALL counting_query(void* internet, uint32_t option, void* buffer, uint32_t* size) {
+    g_sizes.push_back(*size);
+    return g_system_query(internet, option, buffer, size);
+}
+
+TEST(GetSystemProxy, ALongListNeedsTheOneRegrowth) {
+    g_system_query = tw::find_query_function("wininet.dll", "InternetQueryOptionA");
+    ASSERT_NE(g_system_query, nullptr);
+    const std::string host(1000, 'q');
+    const std::string server = host + ":3128";
+    ScopedSystemProxy setting(server.c_str());
+    std::vector<char> found_host(tw::kProxyTextSize), found_port(tw::kProxyTextSize);
+    g_sizes.clear();
+    ASSERT_EQ(tw::query_system_proxy(counting_query, found_host.data(), found_port.data()), 1);
+    EXPECT_EQ(std::string(found_host.data()), host);
+    EXPECT_EQ(std::string(found_port.data()), "3128");
+    ASSERT_EQ(g_sizes.size(), 2u);
+    EXPECT_EQ(g_sizes[0], 1024u);
+    EXPECT_GT(g_sizes[1], 1024u);
+}
+
 }  // namespace
