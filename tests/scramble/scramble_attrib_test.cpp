@@ -99,15 +99,19 @@ TEST_F(ScrambledAttrib, StoredTextsUnderAMarker) {
         int32_t code;
         const char* clear;
     } cases[] = {
-        {"proxy.example.com", ATTRIB_MNGR_OK, "proxy.example.com"},
+        {"proxy.example.com", ATTRIB_MNGR_OK, "proxy.example.com"},  // not hex: unchanged
         {"10.0.0.1", ATTRIB_MNGR_OK, "10.0.0.1"},
+        {"0000000g41", ATTRIB_MNGR_OK, "0000000g41"},
         {"", ATTRIB_MNGR_OK, ""},
+        {"a", ATTRIB_MNGR_OK, "a"},  // 1 to 7 digits: unchanged
         {"abc1234", ATTRIB_MNGR_OK, "abc1234"},
-        {"12345678", ATTRIB_MNGR_UNSCRAMBLE_FAILED, nullptr},
-        {"123456789", ATTRIB_MNGR_OK, ""},
-        {"00000000414243", ATTRIB_MNGR_OK, "ABC"},
-        {"00000001B1", ATTRIB_MNGR_OK, "A"},
-        {"123456786563f", ATTRIB_MNGR_OK, "pw"},
+        {"12345678", ATTRIB_MNGR_UNSCRAMBLE_FAILED, nullptr},  // the seed alone: a missing value
+        {"123456789", ATTRIB_MNGR_OK, ""},                     // seed and any ninth digit: empty
+        {"12345678e", ATTRIB_MNGR_OK, ""},
+        {"00000000414243", ATTRIB_MNGR_OK, "ABC"},  // a state of 0 leaves the body as it is
+        {"00000000414243f", ATTRIB_MNGR_OK, "ABC"}, // an odd last digit is ignored
+        {"00000001B1", ATTRIB_MNGR_OK, "A"},        // upper-case digits read alike
+        {"123456786563", ATTRIB_MNGR_OK, "pw"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
