@@ -63,6 +63,14 @@ TEST(GlobalMutex, AbandonedByAThreadCountsAsAcquired) {
     ASSERT_NE(lock, 0u);
     enter_interprocess_critical_section(lock);  // returns: abandoned counts as acquired
     leave_interprocess_critical_section(lock);
+    // Held through lock until that leave: another thread gets in now.
+    std::thread other([&] {
+        const uint32_t again = init_interprocess_critical_section(name.c_str());
+        enter_interprocess_critical_section(again);
+        leave_interprocess_critical_section(again);
+        destroy_interprocess_critical_section(again);
+    });
+    other.join();
     destroy_interprocess_critical_section(lock);
     destroy_interprocess_critical_section(abandoned);
 }
