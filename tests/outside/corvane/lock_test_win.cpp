@@ -17,12 +17,14 @@ namespace {
 
 std::string unique_name(const char* what) { return std::string("corvane_win_") + what + std::to_string(std::random_device()()); }
 
-TEST(GlobalMutex, NameTakenByAnotherKindOfObjectFails) {
+TEST(GlobalMutex, NamesThatCannotBeOpenedFail) {
     const std::string name = unique_name("event");
     HANDLE event = CreateEventA(nullptr, TRUE, FALSE, ("Global\\" + name).c_str());
     ASSERT_NE(event, nullptr);
     EXPECT_EQ(init_interprocess_critical_section(name.c_str()), 0u);
     CloseHandle(event);
+    // A backslash would make the name a path in the object namespace.
+    EXPECT_EQ(init_interprocess_critical_section((name + "\\sub").c_str()), 0u);
 }
 
 TEST(GlobalMutex, LivesInTheGlobalNamespaceWithNarrowRights) {
