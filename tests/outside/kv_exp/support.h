@@ -15,7 +15,8 @@ int killed_by_access_violation();
 // Installs the platform's own last-resort handling of access violations (POSIX: a SIGSEGV
 // handler; Windows: the unhandled-exception filter), which ends the process with exit_code.
 void exit_on_fault(int exit_code);
-// Prepares a helper process that is meant to crash (no crash dialogs or debuggers).
+// Prepares a helper process that is meant to crash: no crash dialog or debugger; an unhandled
+// fault ends it with the code killed_by_access_violation() names.
 void prepare_to_crash();
 
 }  // namespace support

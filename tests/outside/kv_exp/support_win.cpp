@@ -7,6 +7,8 @@ namespace support {
 namespace {
 UINT g_exit_code = 0;
 LONG WINAPI exit_now(EXCEPTION_POINTERS*) { ExitProcess(g_exit_code); }
+// Ends the process with the exception's code, as the system does, without starting a debugger.
+LONG WINAPI exit_with_code(EXCEPTION_POINTERS* pointers) { ExitProcess(pointers->ExceptionRecord->ExceptionCode); }
 }  // namespace
 
 volatile int* no_access_page() {
@@ -22,6 +24,9 @@ void exit_on_fault(int exit_code) {
     SetUnhandledExceptionFilter(exit_now);
 }
 
-void prepare_to_crash() { SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX); }
+void prepare_to_crash() {
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+    SetUnhandledExceptionFilter(exit_with_code);
+}
 
 }  // namespace support
