@@ -77,8 +77,19 @@ struct Cleanup {
     *page() = 3;
 }
 
+[[gnu::noinline]] void no_op() { asm volatile(""); }
+
+// The faulting store is the first instruction covered by the cleanup, right after a call that is
+// not: the unwinder must attribute the fault to the store itself, not to the byte before it.
+[[gnu::noinline]] void fault_first_under_cleanup(int& runs) {
+    volatile int* p = page();
+    no_op();
+    Cleanup cleanup{runs};
+    *p = 1;
+}
+
 TEST(Guard, DestructorsBetweenFaultAndCatchRun) {
-    for (auto* fault : {&fault_with_cleanup, &fault_in_own_frame_with_cleanup}) {
+    for (auto* fault : {&fault_with_cleanup, &fault_in_own_frame_with_cleanup, &fault_first_under_cleanup}) {
         int runs = 0;
         try {
             CKvOsToCppExp guard;
