@@ -15,10 +15,11 @@ extern "C" const void* _Unwind_Find_FDE(void* pc, dwarf_eh_bases* bases);
 
 // Entered with esp as at the fault, ecx = faulting instruction + 1, edx = code, eax = address.
 // The push makes a return address into the faulting code, as a call from there would have: one
-// byte into the faulting instruction, so that the unwinder (which looks up the byte before a
-// return address, and applies the frame rules up to it) lands on it and not on the instruction
-// before. Every memory-accessing instruction is longer than one byte, so that address is inside
-// the same function. kv_exp_fault_frame's call-frame information describes a plain framed
+// past the faulting instruction's first byte. The unwinder looks up the call-frame information
+// and the call-site table at the byte before a return address, and applies the frame rules of
+// the locations up to it: so it lands on the faulting instruction itself (not on the one before,
+// which may lie in another call-site region), with the frame state from before that
+// instruction ran. kv_exp_fault_frame's call-frame information describes a plain framed
 // function entered by a call; its frame pointer lets it realign the stack whatever esp the
 // fault left.
 asm(R"(

@@ -7,8 +7,12 @@ extern "C" void kv_exp_fault_entry() asm("kv_exp_fault_entry");
 // Entered with rsp as at the fault, rcx = faulting instruction + 1, edx = code, r8d = address.
 // The push makes a return address into the faulting code, as a call from there would have: one
 // byte into the faulting instruction, so that the unwinders (which look up the byte before a
-// return address) land on it and not on the instruction before. Every memory-accessing
-// instruction is longer than one byte, so that address is inside the same function.
+// return address) land on it and not on the instruction before, which may lie in another
+// call-site region. Instructions that fault on data are longer than one byte (bar string
+// instructions without a rep prefix, which compilers hardly emit), so that address lies inside
+// the faulting function. The system unwinder also decodes the bytes there to see whether they
+// are an epilogue; from the middle of an instruction a false match would need a byte sequence
+// that is a valid epilogue (pops, then ret), which data-access encodings practically never give.
 // kv_exp_fault_frame is then an ordinary framed function with unwind data of its own; its
 // frame pointer lets it realign the stack whatever rsp the fault left.
 asm(R"(
