@@ -26,7 +26,8 @@
  * - The throw leaves the faulting code wherever it stood: locks it held stay held, half-made
  *   updates stay half-made. Guard only code that can be abandoned at any access.
  * - POSIX: the translation runs in the signal handler and allocates the exception; a fault
- *   inside the allocator itself may deadlock.
+ *   inside the allocator itself may deadlock. A stack overflow is a SIGSEGV like any other: on
+ *   a thread with an alternate signal stack it is translated, on one without, the process ends.
  * - Windows: the vectored handler runs before structured exception handlers, so a fault that
  *   the faulting code would have handled itself (IsBadReadPtr does) is translated all the same:
  *   keep such calls outside guards.
