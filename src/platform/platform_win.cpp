@@ -19,9 +19,8 @@ bool is_readable(const void* block, size_t size) {
     return block != nullptr && !IsBadReadPtr(block, size);
 }
 
-// _time32 is missing from the 64-bit run-time; the low 32 bits of _time64 are the same value
-// until 2038 and go on counting after it, where _time32 would fail.
-uint32_t clock_seconds() { return static_cast<uint32_t>(_time64(nullptr)); }
+// Whole seconds since the epoch, cut to 32 bits as the 32-bit run-time clock gives them.
+uint32_t clock_seconds() { return static_cast<uint32_t>(std::time(nullptr)); }
 
 bool last_error_is_insufficient_buffer() { return GetLastError() == ERROR_INSUFFICIENT_BUFFER; }
 
