@@ -20,6 +20,9 @@ case "$1" in
     fi
     if [ ! -f "$WINEPREFIX/system.reg" ]; then "$loader" wineboot -i >/dev/null 2>&1 || exit 1; fi
     "$server" -p >/dev/null 2>&1
+    # The first program on a fresh server starts the prefix's services, which outlive it and
+    # would inherit a test's output pipe (ctest then waits for them); start them here, detached.
+    "$loader" cmd /c exit </dev/null >/dev/null 2>&1
     exit 0 ;;
   stop)
     [ -f "$marker" ] || "$server" -k >/dev/null 2>&1
