@@ -1,5 +1,5 @@
 // What a save keeps of the file on POSIX: mode, owner, the file behind a symbolic link, and the
-// file itself when nothing changed; files that are not regular files.
+// file itself when nothing changed; read-only files, pipes and devices.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -33,33 +33,28 @@ int32_t set_and_save(const std::string& path, const char* value) {
     return rc;
 }
 
-TEST(SavePosix, KeepsTheModeWhateverTheUmask) {
+TEST(SavePosix, KeepsModeAndOwnerWhateverTheUmask) {
+    // Giving a file away needs privilege; without it only the mode is checked.
+    const bool privileged = ::geteuid() == 0;
     for (mode_t mode : {0600, 0640, 0644, 0664, 02640}) {
         ScratchDir dir;
         const std::string path = dir.path("a.cfg");
         write_bytes(path, "[A]\nk=1\n");
         ASSERT_EQ(::chmod(path.c_str(), mode), 0);
+        if (privileged) {
+            ASSERT_EQ(::chown(path.c_str(), 65534, 65534), 0);
+        }
+        const struct stat before = stat_of(path);
         const mode_t old_mask = ::umask(077);
         const int32_t rc = set_and_save(path, "2");
         ::umask(old_mask);
         ASSERT_EQ(rc, CONFIG_OK);
-        EXPECT_EQ(stat_of(path).st_mode & 07777, mode) << std::oct << mode;
+        const struct stat after = stat_of(path);
+        EXPECT_EQ(after.st_mode & 07777, mode) << std::oct << mode;
+        EXPECT_EQ(after.st_uid, before.st_uid);
+        EXPECT_EQ(after.st_gid, before.st_gid);
         EXPECT_EQ(read_bytes(path), "[A]\nk=2\n");
     }
-}
-
-TEST(SavePosix, KeepsOwnerAndGroupWherePermitted) {
-    if (::geteuid() != 0) GTEST_SKIP() << "giving a file away needs privilege";
-    ScratchDir dir;
-    const std::string path = dir.path("a.cfg");
-    write_bytes(path, "[A]\nk=1\n");
-    ASSERT_EQ(::chown(path.c_str(), 65534, 65534), 0);
-    ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
-    ASSERT_EQ(set_and_save(path, "2"), CONFIG_OK);
-    const struct stat st = stat_of(path);
-    EXPECT_EQ(st.st_uid, 65534u);
-    EXPECT_EQ(st.st_gid, 65534u);
-    EXPECT_EQ(st.st_mode & 07777, 0640u);
 }
 
 TEST(SavePosix, WritesThroughSymbolicLinks) {
@@ -81,26 +76,6 @@ TEST(SavePosix, WritesThroughSymbolicLinks) {
     std::vector<std::string> real;
     for (const auto& e : cfgtest::fs::directory_iterator(dir.dir() / "real")) real.push_back(e.path().filename());
     EXPECT_EQ(real, std::vector<std::string>{"a.cfg"});
-}
-
-TEST(SavePosix, ADanglingLinkGetsItsTargetCreated) {
-    ScratchDir dir;
-    ASSERT_EQ(::symlink("target.cfg", dir.path("link").c_str()), 0);
-    cfg::Store store(cfg::os_file_system());
-    ASSERT_EQ(store.add_new_file_source(dir.path("link")), CONFIG_OK);
-    ASSERT_EQ(store.set(dir.path("link"), "A", "k", "v"), CONFIG_OK);
-    ASSERT_EQ(store.save(dir.path("link"), 0), CONFIG_OK);
-    EXPECT_TRUE(S_ISLNK(stat_of(dir.path("link")).st_mode));
-    EXPECT_EQ(read_bytes(dir.path("target.cfg")), "[A]\nk=v\n");
-}
-
-TEST(SavePosix, ALoopOfLinksIsRefused) {
-    ScratchDir dir;
-    ASSERT_EQ(::symlink("b", dir.path("a").c_str()), 0);
-    ASSERT_EQ(::symlink("a", dir.path("b").c_str()), 0);
-    cfg::Store store(cfg::os_file_system());
-    EXPECT_EQ(store.add_file_source(dir.path("a")), CONFIG_E_NOT_FILE);
-    EXPECT_EQ(cfg::write_file_atomically(cfg::os_file_system(), dir.path("a"), "x"), CONFIG_E_NOT_FILE);
 }
 
 TEST(SavePosix, AnUnchangedSaveLeavesTheFileAlone) {
