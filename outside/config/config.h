@@ -30,18 +30,21 @@
  *
  * Changes. Changing a value rewrites only the value part of its line; the spacing and the line
  * ending stay. A new key goes right after the last entry of its section (of its first
- * occurrence), a new section at the end of the file. New lines end like the file's first line
- * (CRLF on Windows and LF on POSIX when the file has no line break yet); a last line without a
- * line break gets one when a line is added after it.
+ * occurrence), before the comments and blank lines that follow that entry; a new section goes
+ * at the end of the file. New lines end with the file's first line ending (CRLF on Windows and
+ * LF on POSIX when the file has none yet); a last line without a line break gets one when a
+ * line is added after it.
  *
  * Saving is atomic and durable: a temporary file in the same directory is written and flushed
  * to disk, then put in place of the file (POSIX: rename, then the directory is synced;
  * Windows: ReplaceFile or MoveFileEx, retried for a moment while another process such as a
  * virus scanner holds the file). A crash at any moment leaves the old file or the new one. The
  * file keeps its POSIX mode (and owner and group where permitted) or its Windows attributes and
- * ACL, and a symbolic link is written through to its target. A failed save returns an error,
- * leaves the file as it was and removes its temporary file (CONFIG_E_DURABILITY excepted). A
- * save whose bytes equal the file on disk does not touch it.
+ * ACL, and a symbolic link is written through to its target. A read-only file (no write
+ * permission, no write bit at all, or the Windows read-only attribute) is not replaced:
+ * CONFIG_E_ACCESS. A failed save returns an error, leaves the file as it was and removes its
+ * temporary file (CONFIG_E_DURABILITY excepted). A save whose bytes equal the file on disk does
+ * not touch it.
  */
 #ifndef CONFIG_H
 #define CONFIG_H

@@ -28,6 +28,7 @@ int32_t code_from_errno(int err, int32_t fallback) {
         case EDQUOT:
             return CONFIG_E_NO_SPACE;
         case EISDIR:
+        case ELOOP:
             return CONFIG_E_NOT_FILE;
         case ENOMEM:
             return CONFIG_E_NO_MEMORY;
@@ -168,7 +169,9 @@ public:
         if (!exists && errno != ENOENT) return code_from_errno(errno, CONFIG_E_CREATE);
         if (exists) {
             if (!S_ISREG(st.st_mode)) return CONFIG_E_NOT_FILE;
-            // Replacing by rename needs only the directory; a read-only file must stay so.
+            // Replacing by rename needs only the directory; a read-only file must stay so. No
+            // write bit at all marks a file read-only even for a privileged process.
+            if ((st.st_mode & 0222) == 0) return CONFIG_E_ACCESS;
             if (::access(target.c_str(), W_OK) != 0) return code_from_errno(errno, CONFIG_E_ACCESS);
         }
         const std::string base = target + "." + std::to_string(::getpid()) + "-";

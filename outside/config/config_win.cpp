@@ -225,9 +225,16 @@ public:
     }
 
     int32_t replace(const std::string& from, const std::string& to) override {
-        if (GetFileAttributesA(to.c_str()) != INVALID_FILE_ATTRIBUTES) {
-            // ReplaceFile keeps the file's attributes and ACL. With a backup name, every failure
-            // leaves both files in place, or the old one under the backup name (put back below).
+        const DWORD old_attrs = GetFileAttributesA(to.c_str());
+        if (old_attrs != INVALID_FILE_ATTRIBUTES) {
+            // ReplaceFile keeps the file's ACL. Its marking attributes go onto the new file
+            // first, so that they survive whichever file's attributes the replace keeps.
+            const DWORD kept = old_attrs & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                                            FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
+            if (kept != 0 && !SetFileAttributesA(from.c_str(), kept))
+                return code_from_error(GetLastError(), CONFIG_E_REPLACE);
+            // With a backup name, every failure leaves both files in place, or the old one
+            // under the backup name (put back below).
             const std::string backup = from + ".old";
             const bool replaced = retrying(
                 [&] {
