@@ -4,20 +4,18 @@
 tw_add_version_resources_to_all()
 
 set(TW_INSTALLED_LIBS corvane plinth32 kv_exp config tarnwick)
-# A relative PUBLIC_HEADER names a file of the target's own folder; install() would look for it
-# in this one.
+# install() reads relative PUBLIC_HEADER paths against this directory: anchor them at each
+# library's own source directory.
 foreach(lib IN LISTS TW_INSTALLED_LIBS)
-  get_target_property(headers ${lib} PUBLIC_HEADER)
-  get_target_property(dir ${lib} SOURCE_DIR)
-  if(headers)
-    set(absolute "")
-    foreach(header IN LISTS headers)
-      if(NOT IS_ABSOLUTE "${header}")
-        set(header ${dir}/${header})
-      endif()
-      list(APPEND absolute ${header})
+  get_target_property(_tw_headers ${lib} PUBLIC_HEADER)
+  if(_tw_headers)
+    get_target_property(_tw_source_dir ${lib} SOURCE_DIR)
+    set(_tw_absolute "")
+    foreach(header IN LISTS _tw_headers)
+      cmake_path(ABSOLUTE_PATH header BASE_DIRECTORY ${_tw_source_dir})
+      list(APPEND _tw_absolute ${header})
     endforeach()
-    set_target_properties(${lib} PROPERTIES PUBLIC_HEADER "${absolute}")
+    set_target_properties(${lib} PROPERTIES PUBLIC_HEADER "${_tw_absolute}")
   endif()
 endforeach()
 install(TARGETS ${TW_INSTALLED_LIBS} EXPORT tarnwickTargets

@@ -20,6 +20,9 @@ case "$1" in
     fi
     if [ ! -f "$WINEPREFIX/system.reg" ]; then "$loader" wineboot -i >/dev/null 2>&1 || exit 1; fi
     "$server" -p >/dev/null 2>&1
+    # Start the prefix's services now: a service started during a test would inherit that
+    # test's output pipe and keep ctest waiting for it long after the test ended.
+    "$loader" wineboot </dev/null >/dev/null 2>&1
     exit 0 ;;
   stop)
     [ -f "$marker" ] || "$server" -k >/dev/null 2>&1

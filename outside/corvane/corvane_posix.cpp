@@ -1,1 +1,86 @@
+// A named lock is flock() on a lock file in one directory shared by every process and account.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <string>
+
 #include "corvane.h"
+#include "corvane_lock.h"
+
+namespace corvane {
+namespace {
+
+std::string lock_dir() {
+    const char* dir = std::getenv("CORVANE_LOCK_DIR");
+    return dir != nullptr && dir[0] != '\0' ? dir : "/run/lock";
+}
+
+// Letters, digits, '-', '_' and '.' stand for themselves; every other byte (the separator
+// among them) becomes %XX, so that distinct names give distinct files.
+std::string lock_path(const char* name) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string path = lock_dir() + "/corvane-";
+    for (const char* p = name; *p != '\0'; ++p) {
+        const unsigned char c = static_cast<unsigned char>(*p);
+        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+                           c == '_' || c == '.';
+        if (plain) {
+            path += static_cast<char>(c);
+        } else {
+            path += '%';
+            path += kHex[c >> 4];
+            path += kHex[c & 0xF];
+        }
+    }
+    return path + ".lock";
+}
+
+// Opens the lock file, creating it readable and writable by all when it is missing. An existing
+// file is opened without O_CREAT, which sticky-directory protections allow for another
+// account's file. Neither open follows a symbolic link.
+int open_lock_file(const std::string& path) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            fchmod(fd, 0666);  // past the umask
+            return fd;
+        }
+        if (errno == EINTR) continue;
+        if (errno != EEXIST) return -1;
+        fd = open(path.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
+        if (fd >= 0) return fd;
+        // Removed between the two opens: create it again.
+        if (errno != ENOENT && errno != EINTR) return -1;
+    }
+    return -1;
+}
+
+}  // namespace
+
+bool open_lock(const char* name, NativeLock* lock) {
+    const int fd = open_lock_file(lock_path(name));
+    if (fd < 0) return false;
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        return false;
+    }
+    *lock = fd;
+    return true;
+}
+
+bool acquire(NativeLock lock) {
+    while (flock(static_cast<int>(lock), LOCK_EX) != 0)
+        if (errno != EINTR) return false;
+    return true;
+}
+
+void release(NativeLock lock) { flock(static_cast<int>(lock), LOCK_UN); }
+
+void close_lock(NativeLock lock) { close(static_cast<int>(lock)); }
+
+}  // namespace corvane

@@ -36,32 +36,52 @@
 extern "C" {
 #endif
 
-/* Directory of a module, without a trailing separator, into buf (size bytes).
- * module: an address inside the module wanted, or NULL for the module that calls this. */
+/* Directory of a module, without a trailing separator, into buf (size bytes, -1: OS_MAX_PATH).
+ * module: an address inside the module wanted, or NULL for the module whose code called this
+ * function (found from the return address: a caller that reaches it by a tail call, as an
+ * optimised "return os_get_my_module_dir_name(NULL, ...)" may, is not on the stack and must
+ * pass an address of its own). A module in a root directory gives "" on POSIX and "C:" on
+ * Windows, as os_split_path does. OS_ERR_ARG: buf NULL or size invalid; OS_ERR_TOO_LONG: the
+ * directory does not fit; OS_ERR_SYSTEM: no module holds the address. */
 PLINTH32_API int32_t PLINTH32_CALL os_get_my_module_dir_name(const void* module, char* buf, int32_t size);
 
-/* Non-zero when path names an existing file that is not a directory. */
+/* Non-zero when path names an existing file that is not a directory (symbolic links followed). */
 PLINTH32_API int32_t PLINTH32_CALL os_is_file_exist(const char* path);
-/* Non-zero when path names an existing directory. */
+/* Non-zero when path names an existing directory (symbolic links followed). */
 PLINTH32_API int32_t PLINTH32_CALL os_is_dir_exist(const char* path);
-/* Creates the directory and any missing parents; OS_OK on success or when it already exists. */
+/* Creates the directory and any missing parents (POSIX mode 0777 less the umask); OS_OK on
+ * success or when it already exists. OS_ERR_ARG for a NULL or empty path; OS_ERR_SYSTEM when the
+ * directory is not there afterwards (a file stands in the way, or the system refused). Parents
+ * made before a failure are left in place. */
 PLINTH32_API int32_t PLINTH32_CALL os_mkdir(const char* path);
 
-/* The temporary directory, with a trailing separator, into buf. size: the buffer's size in
- * bytes, or -1 for OS_MAX_PATH. reserved: 0. A directory that does not fit, or none at all,
- * leaves buf empty and returns a failure. */
+/* The temporary directory, with a trailing separator, into buf: Windows as GetTempPathA gives
+ * it; POSIX $TMPDIR when set and not empty, else "/tmp". Its existence is not checked.
+ * size: the buffer's size in bytes, or -1 for OS_MAX_PATH. reserved: 0 (ignored). A directory
+ * that does not fit, or none at all, leaves buf empty and returns a failure. */
 PLINTH32_API int32_t PLINTH32_CALL os_get_tmp_dir(int32_t size, int32_t reserved, char* buf);
 
-/* Splits path into its directory part (without trailing separator, so "/" gives "" and
- * "C:\" gives "C:"), its file name, and the file name's extension (from the last '.').
- * Any output may be NULL; each non-null output holds size bytes (-1: OS_MAX_PATH). */
+/* Splits path into its directory part, its file name without the extension, and the
+ * extension. The directory part is everything before the last separator, without trailing
+ * separators but keeping a Windows drive: "/" gives "", "/tmp/" gives "/tmp", "C:\" gives
+ * "C:", "C:x" gives "C:". The extension runs from the file name's last '.', dot included,
+ * unless that dot starts the name or the name is made of dots only (".profile", ".." have
+ * none); name followed by extension is the file name. Windows accepts '/' as a separator too.
+ * Any output may be NULL; each non-null output holds size bytes (-1: OS_MAX_PATH). When one
+ * part does not fit, every non-null output is left empty and OS_ERR_TOO_LONG returned. A NULL
+ * path gives OS_ERR_ARG with the outputs emptied; a size of 0 or below -1 gives OS_ERR_ARG
+ * with nothing written. */
 PLINTH32_API int32_t PLINTH32_CALL os_split_path(const char* path, char* dir, char* name, char* ext, int32_t size);
 
-/* Loads a library by name, NULL when it cannot be loaded. On POSIX "NAME.dll" means
- * "libNAME.so", searched in this library's own directory first, then as the loader does.
- * The handle stays valid for the rest of the process unless the caller releases it. */
+/* Loads a library by name and resolves its imports at once; NULL when it cannot be loaded.
+ * Windows: LoadLibraryA(name), searched as the system does. POSIX: "NAME.dll" (no slash,
+ * ".dll" in any case) means "libNAME.so", taken from this library's own directory first, then
+ * from the loader's search, which never looks in the current directory; any other name goes to
+ * dlopen unchanged. The handle stays valid for the rest of the process unless the caller
+ * releases it. */
 PLINTH32_API void* PLINTH32_CALL os_load_library(const char* name);
-/* Address of a function exported by a loaded library, NULL when there is none. */
+/* Address of a function exported by a loaded library; NULL when there is none, or when library
+ * or name is NULL. */
 PLINTH32_API void* PLINTH32_CALL os_get_proc_address(void* library, const char* name);
 
 #ifdef __cplusplus

@@ -1,1 +1,115 @@
 #include "plinth32.h"
+
+#include <dlfcn.h>
+#include <link.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "plinth32_internal.h"
+
+namespace plinth32 {
+
+bool is_separator(char c) { return c == '/'; }
+
+size_t drive_length(const char*) { return 0; }
+
+void make_one_directory(const char* path) { ::mkdir(path, 0777); }
+
+namespace {
+
+// Full path of the loaded object that contains address, or "" when none does.
+std::string module_path(const void* address) {
+    Dl_info info;
+    link_map* map = nullptr;
+    if (dladdr1(address, &info, reinterpret_cast<void**>(&map), RTLD_DL_LINKMAP) == 0 || map == nullptr)
+        return std::string();
+    std::string path;
+    if (map->l_name == nullptr || map->l_name[0] == '\0') {
+        // The main program has no name of its own in the loader's list.
+        char buf[4096];
+        const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf);
+        if (n <= 0 || static_cast<size_t>(n) >= sizeof buf) return std::string();
+        path.assign(buf, static_cast<size_t>(n));
+    } else {
+        path = map->l_name;
+    }
+    if (path[0] != '/') {
+        // Loaded by a relative name: resolve it against the current directory.
+        char* full = realpath(path.c_str(), nullptr);
+        if (full == nullptr) return std::string();
+        path = full;
+        std::free(full);
+    }
+    return path;
+}
+
+bool stat_path(const char* path, struct stat* st) { return path != nullptr && path[0] != '\0' && ::stat(path, st) == 0; }
+
+}  // namespace
+
+}  // namespace plinth32
+
+using namespace plinth32;
+
+extern "C" {
+
+int32_t PLINTH32_CALL os_get_my_module_dir_name(const void* module, char* buf, int32_t size) {
+    // Taken here, in the exported function itself, so that it names our caller.
+    const void* address = module != nullptr ? module : __builtin_return_address(0);
+    const size_t capacity = buffer_size(size);
+    if (buf == nullptr || capacity == 0) return OS_ERR_ARG;
+    const std::string path = module_path(address);
+    if (path.empty()) {
+        buf[0] = '\0';
+        return OS_ERR_SYSTEM;
+    }
+    size_t name_start = 0;
+    return copy_out(path.c_str(), directory_length(path.c_str(), &name_start), buf, capacity);
+}
+
+int32_t PLINTH32_CALL os_is_file_exist(const char* path) {
+    struct stat st;
+    return stat_path(path, &st) && !S_ISDIR(st.st_mode) ? 1 : 0;
+}
+
+int32_t PLINTH32_CALL os_is_dir_exist(const char* path) {
+    struct stat st;
+    return stat_path(path, &st) && S_ISDIR(st.st_mode) ? 1 : 0;
+}
+
+int32_t PLINTH32_CALL os_get_tmp_dir(int32_t size, int32_t /*reserved*/, char* buf) {
+    const size_t capacity = buffer_size(size);
+    if (buf == nullptr || capacity == 0) return OS_ERR_ARG;
+    const char* env = std::getenv("TMPDIR");
+    std::string dir = env != nullptr && env[0] != '\0' ? env : "/tmp";
+    if (dir.back() != '/') dir += '/';
+    return copy_out(dir.c_str(), dir.size(), buf, capacity);
+}
+
+void* PLINTH32_CALL os_load_library(const char* name) {
+    if (name == nullptr || name[0] == '\0') return nullptr;
+    const size_t length = std::strlen(name);
+    const bool dll_name = std::strchr(name, '/') == nullptr && length > 4 && strcasecmp(name + length - 4, ".dll") == 0;
+    if (!dll_name) return dlopen(name, RTLD_NOW | RTLD_LOCAL);
+
+    const std::string file = "lib" + std::string(name, length - 4) + ".so";
+    char dir[OS_MAX_PATH];
+    if (os_get_my_module_dir_name(reinterpret_cast<const void*>(&os_load_library), dir, sizeof dir) == OS_OK) {
+        const std::string beside = std::string(dir) + "/" + file;
+        if (void* library = dlopen(beside.c_str(), RTLD_NOW | RTLD_LOCAL)) return library;
+    }
+    // A name without a slash: the loader's search, which never looks in the current directory.
+    return dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+}
+
+void* PLINTH32_CALL os_get_proc_address(void* library, const char* name) {
+    // dlsym treats a null handle as "every loaded object"; a null library finds nothing here.
+    if (library == nullptr || name == nullptr) return nullptr;
+    return dlsym(library, name);
+}
+
+}  // extern "C"

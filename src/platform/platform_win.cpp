@@ -19,7 +19,8 @@ bool is_readable(const void* block, size_t size) {
     return block != nullptr && !IsBadReadPtr(block, size);
 }
 
-uint32_t clock_seconds() { return static_cast<uint32_t>(_time32(nullptr)); }
+// Whole seconds since the epoch, cut to 32 bits as the 32-bit run-time clock gives them.
+uint32_t clock_seconds() { return static_cast<uint32_t>(std::time(nullptr)); }
 
 void* load_optional_library(const char* base_name) {
     const std::string file = std::string(base_name) + ".dll";
