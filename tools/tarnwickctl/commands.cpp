@@ -139,6 +139,7 @@ bool read_secret(const std::string& prompt, std::string* value, std::ostream& er
     EchoOff echo_off;
     if (echo_off.terminal()) err << prompt << std::flush;
     value->clear();
+    value->reserve(256);  // fewer reallocations leave fewer copies of the secret behind
     bool any = false;
     int c;
     while ((c = std::getchar()) != EOF) {
