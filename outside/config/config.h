@@ -1,12 +1,50 @@
 /* config: an INI store that holds files in memory and writes them back without losing a byte
  * it was not asked to change.
  *
- * A handle holds one source file (added once, by path). Operations that change or save the
- * store name that path again; a path that is not the handle's source is an error.
- * Values returned by the store belong to it and stay valid until the next change of the
- * same handle or delete_config.
+ * Handles. new_config returns a handle; 0 means none. A handle holds one source file, added
+ * once, by path (config_add_ini_file_source or config_add_ini_new_file_source). Operations
+ * that test, change, list or save the store name that path again, byte for byte; another path
+ * is CONFIG_E_PATH. A handle that is 0, deleted, or never returned by new_config gives
+ * CONFIG_E_HANDLE (null or 0 where the call returns a pointer or a truth value); handles are
+ * never reused, so a stale one never reaches another store. Calls on different handles may run
+ * on different threads at once; one handle is used by one thread at a time.
  *
- * Error codes are negative and lie in CONFIG_E_FIRST..CONFIG_E_LAST.
+ * Values returned by the store belong to it and stay valid until the next change of the same
+ * handle or delete_config.
+ *
+ * File syntax. A line ends at LF; a CR just before it belongs to the line ending. After leading
+ * blanks (spaces and tabs), a line is
+ *   - a comment or nothing: empty, or starting with ';' or '#';
+ *   - a section header: '[' name ']', anything after the ']' ignored;
+ *   - an entry: key '=' value, split at the first '='. Key and value are trimmed of blanks;
+ *     the value is taken verbatim up to the line ending: no inline comments, no quotes, so a
+ *     value may hold ';', '#', '=' and quotes;
+ *   - anything else, kept and ignored.
+ * Entries before the first header belong to no section; config_get_attrib finds them.
+ * Section and key names compare without regard to ASCII case; the spelling in the file is kept.
+ *
+ * Lossless. A file loaded and saved without changes is byte-for-byte the same, whatever it
+ * holds: comments, blank lines, spacing, order, duplicates, lines of no meaning, CRLF, LF or a
+ * mix, a UTF-8 byte-order mark, no final line break, bytes that are not text. There is no limit
+ * on line or value length; a file must be smaller than 4 GiB.
+ *
+ * Changes. Changing a value rewrites only the value part of its line; the spacing and the line
+ * ending stay. A new key goes right after the last entry of its section (of its first
+ * occurrence), before the comments and blank lines that follow that entry; a new section goes
+ * at the end of the file. New lines end with the file's first line ending (CRLF on Windows and
+ * LF on POSIX when the file has none yet); a last line without a line break gets one when a
+ * line is added after it.
+ *
+ * Saving is atomic and durable: a temporary file in the same directory is written and flushed
+ * to disk, then put in place of the file (POSIX: rename, then the directory is synced;
+ * Windows: ReplaceFile or MoveFileEx, retried for a moment while another process such as a
+ * virus scanner holds the file). A crash at any moment leaves the old file or the new one. The
+ * file keeps its POSIX mode (and owner and group where permitted) or its Windows attributes and
+ * ACL, and a symbolic link is written through to its target. A read-only file (no write
+ * permission, no write bit at all, or the Windows read-only attribute) is not replaced:
+ * CONFIG_E_ACCESS. A failed save returns an error, leaves the file as it was and removes its
+ * temporary file (CONFIG_E_DURABILITY excepted). A save whose bytes equal the file on disk does
+ * not touch it.
  */
 #ifndef CONFIG_H
 #define CONFIG_H
@@ -27,28 +65,82 @@
 
 typedef uint32_t config_handle; /* 0 means none */
 
-#define CONFIG_OK 0
-#define CONFIG_E_FIRST (-1000)
-#define CONFIG_E_LAST  (-1099)
+/* Result codes: 0 for success, else negative and in CONFIG_E_FIRST..CONFIG_E_LAST, apart from
+ * the attribute library's own codes.
+ *
+ * code                   value    meaning */
+#define CONFIG_OK              0    /* success */
+#define CONFIG_E_FIRST     (-1000)
+#define CONFIG_E_HANDLE    (-1001)  /* the handle is 0, deleted, or was never returned by new_config */
+#define CONFIG_E_ARGUMENT  (-1002)  /* a required pointer is null, or a path is empty */
+#define CONFIG_E_HAS_SOURCE (-1003) /* the handle already holds a source file */
+#define CONFIG_E_NO_SOURCE (-1004)  /* the handle holds no source file yet */
+#define CONFIG_E_PATH      (-1005)  /* the path is not the one the source was added with */
+#define CONFIG_E_FLAGS     (-1006)  /* config_save was given flags other than 0 */
+#define CONFIG_E_SECTION   (-1007)  /* section name refused: empty, blank-edged, CR, LF or ']' */
+#define CONFIG_E_KEY       (-1008)  /* key refused: empty, blank-edged, CR, LF, '=', or a first '[', ';', '#' */
+#define CONFIG_E_VALUE     (-1009)  /* value refused: CR, LF, or a leading or trailing blank */
+#define CONFIG_E_NOT_FOUND (-1010)  /* the file, or a directory of its path, does not exist */
+#define CONFIG_E_EXISTS    (-1011)  /* config_add_ini_new_file_source: something exists at the path */
+#define CONFIG_E_NOT_FILE  (-1012)  /* the path names a directory, device, pipe, or a loop of links */
+#define CONFIG_E_ACCESS    (-1013)  /* permission denied, or the file is read-only */
+#define CONFIG_E_SHARING   (-1014)  /* another process kept the file open, still after retrying */
+#define CONFIG_E_NO_SPACE  (-1015)  /* the disk is full, or a quota is exceeded */
+#define CONFIG_E_NO_MEMORY (-1016)  /* out of memory */
+#define CONFIG_E_TOO_LARGE (-1017)  /* the file is 4 GiB or larger */
+#define CONFIG_E_READ      (-1018)  /* reading the file failed */
+#define CONFIG_E_CREATE    (-1019)  /* creating the temporary file failed */
+#define CONFIG_E_WRITE     (-1020)  /* writing the temporary file failed */
+#define CONFIG_E_FLUSH     (-1021)  /* flushing the temporary file to disk failed */
+#define CONFIG_E_REPLACE   (-1022)  /* putting the temporary file in place of the file failed */
+#define CONFIG_E_DURABILITY (-1023) /* saved, but syncing the directory failed: may not survive a crash */
+#define CONFIG_E_IO        (-1024)  /* another failure of the operating system */
+#define CONFIG_E_INTERNAL  (-1098)  /* an unexpected failure inside the store */
+#define CONFIG_E_LAST      (-1099)
 
 #ifdef __cplusplus
 extern "C" {
 #endif
 
+/* A new, empty store without source; 0 when none can be created. */
 CONFIG_API config_handle CONFIG_CALL new_config(void);
+
+/* Loads an existing file as the handle's source. On failure the handle stays without source. */
 CONFIG_API int32_t CONFIG_CALL config_add_ini_file_source(config_handle cfg, const char* path);
+
+/* Takes path as the home of a new, empty file, written by the first save; CONFIG_E_EXISTS when
+ * something already exists there (it would be replaced). Should a file appear at the path
+ * before the save, the save replaces it, atomically. */
 CONFIG_API int32_t CONFIG_CALL config_add_ini_new_file_source(config_handle cfg, const char* path);
+
+/* The value of the first entry in file order whose key matches, whatever section holds it;
+ * null when there is none, and for a bad handle or a null key. A value holding a NUL byte
+ * reads up to it. */
 CONFIG_API const char* CONFIG_CALL config_get_attrib(config_handle cfg, const char* key);
+
+/* Non-zero when some occurrence of the section holds the key, else zero; zero also for a bad
+ * handle, a path that is not the source, a null argument, and names config_set_attrib refuses. */
 CONFIG_API int32_t CONFIG_CALL config_get_attrib_val(config_handle cfg, const char* path, const char* section,
                                                      const char* key);
+
+/* Sets the first entry of the key in the section (any occurrence of the section), creating the
+ * section and the key as needed; in memory only, until config_save. A name or value that would
+ * not read back exactly is refused (CONFIG_E_SECTION, _KEY, _VALUE) and changes nothing; the
+ * value may be empty. */
 CONFIG_API int32_t CONFIG_CALL config_set_attrib(config_handle cfg, const char* path, const char* section,
                                                  const char* key, const char* value);
+
+/* Writes the store to its source file as described above; flags must be 0. */
 CONFIG_API int32_t CONFIG_CALL config_save(config_handle cfg, const char* path, int32_t flags);
+
+/* Releases the store and everything it holds; unsaved changes are lost. A bad handle does
+ * nothing. */
 CONFIG_API void CONFIG_CALL delete_config(config_handle cfg);
 
 /* Calls visit for every key of the handle's file in file order, duplicates included, with
  * the section's and key's stored spelling; stops when visit returns non-zero and returns
- * that value, else CONFIG_OK. The strings are valid during the call only. */
+ * that value, else CONFIG_OK. Entries before the first header come with section "". The
+ * strings are valid during the call only. */
 typedef int32_t (CONFIG_CALL *config_visit_fn)(void* ctx, const char* section, const char* key, const char* value);
 CONFIG_API int32_t CONFIG_CALL config_enum_attribs(config_handle cfg, const char* path, config_visit_fn visit,
                                                    void* ctx);

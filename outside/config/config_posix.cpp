@@ -1,1 +1,236 @@
+// POSIX file operations of the store.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <string>
+#include <vector>
+
 #include "config.h"
+#include "file_system.h"
+
+namespace cfg {
+namespace {
+
+// The one place where errno becomes a code; fallback names the step that failed.
+int32_t code_from_errno(int err, int32_t fallback) {
+    switch (err) {
+        case ENOENT:
+        case ENOTDIR:
+            return CONFIG_E_NOT_FOUND;
+        case EACCES:
+        case EPERM:
+        case EROFS:
+            return CONFIG_E_ACCESS;
+        case ENOSPC:
+        case EDQUOT:
+            return CONFIG_E_NO_SPACE;
+        case EISDIR:
+        case ELOOP:
+            return CONFIG_E_NOT_FILE;
+        case ENOMEM:
+            return CONFIG_E_NO_MEMORY;
+        default:
+            return fallback;
+    }
+}
+
+// Closes a descriptor on every path out of a function.
+class Fd {
+public:
+    explicit Fd(int fd = -1) : fd_(fd) {}
+    ~Fd() { reset(); }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return fd_; }
+    int release() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+    void reset() {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = -1;
+    }
+
+private:
+    int fd_;
+};
+
+std::string directory_of(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+class PosixReadableFile final : public ReadableFile {
+public:
+    PosixReadableFile(int fd, uint64_t size) : fd_(fd), size_(size) {}
+    int32_t read(char* buffer, size_t capacity, size_t* got) override {
+        *got = 0;
+        // Keep each request well inside ssize_t.
+        if (capacity > (size_t{1} << 30)) capacity = size_t{1} << 30;
+        for (;;) {
+            const ssize_t n = ::read(fd_.get(), buffer, capacity);
+            if (n >= 0) {
+                *got = static_cast<size_t>(n);
+                return CONFIG_OK;
+            }
+            if (errno != EINTR) return code_from_errno(errno, CONFIG_E_READ);
+        }
+    }
+    uint64_t size_hint() const override { return size_; }
+
+private:
+    Fd fd_;
+    uint64_t size_;
+};
+
+class PosixWritableFile final : public WritableFile {
+public:
+    explicit PosixWritableFile(int fd) : fd_(fd) {}
+    int32_t append(std::string_view bytes) override {
+        while (!bytes.empty()) {
+            const size_t chunk = bytes.size() < (size_t{1} << 30) ? bytes.size() : (size_t{1} << 30);
+            const ssize_t n = ::write(fd_.get(), bytes.data(), chunk);
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                return code_from_errno(errno, CONFIG_E_WRITE);
+            }
+            bytes.remove_prefix(static_cast<size_t>(n));
+        }
+        return CONFIG_OK;
+    }
+    int32_t sync() override {
+        if (::fsync(fd_.get()) != 0) return code_from_errno(errno, CONFIG_E_FLUSH);
+        return CONFIG_OK;
+    }
+    int32_t close() override {
+        const int fd = fd_.release();
+        if (fd >= 0 && ::close(fd) != 0 && errno != EINTR) return code_from_errno(errno, CONFIG_E_WRITE);
+        return CONFIG_OK;
+    }
+
+private:
+    Fd fd_;
+};
+
+class PosixFileSystem final : public FileSystem {
+public:
+    int32_t open_for_read(const std::string& path, std::unique_ptr<ReadableFile>* file) override {
+        // O_NONBLOCK: opening a FIFO must not wait for a writer; it is refused below.
+        Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+        if (fd.get() < 0) return code_from_errno(errno, CONFIG_E_READ);
+        struct stat st;
+        if (::fstat(fd.get(), &st) != 0) return code_from_errno(errno, CONFIG_E_READ);
+        if (!S_ISREG(st.st_mode)) return CONFIG_E_NOT_FILE;
+        const int flags = ::fcntl(fd.get(), F_GETFL);
+        if (flags >= 0) ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
+        file->reset(new PosixReadableFile(fd.release(), static_cast<uint64_t>(st.st_size)));
+        return CONFIG_OK;
+    }
+
+    int32_t probe(const std::string& path) override {
+        struct stat st;
+        if (::stat(path.c_str(), &st) == 0) return CONFIG_OK;
+        return code_from_errno(errno, CONFIG_E_READ);
+    }
+
+    int32_t resolve_links(const std::string& path, std::string* target) override {
+        std::string current = path;
+        for (int hops = 0;; ++hops) {
+            struct stat st;
+            if (::lstat(current.c_str(), &st) != 0) {
+                if (errno == ENOENT) break;  // a new file, or a dangling link's target
+                return code_from_errno(errno, CONFIG_E_READ);
+            }
+            if (!S_ISLNK(st.st_mode)) break;
+            // The system's own limit on links followed in one path is of this order.
+            if (hops == 40) return CONFIG_E_NOT_FILE;
+            std::vector<char> buffer(static_cast<size_t>(st.st_size > 0 ? st.st_size : PATH_MAX) + 1);
+            const ssize_t n = ::readlink(current.c_str(), buffer.data(), buffer.size());
+            if (n < 0) return code_from_errno(errno, CONFIG_E_READ);
+            // Empty, or grown since lstat: not a link this code can follow safely.
+            if (n == 0 || static_cast<size_t>(n) >= buffer.size()) return CONFIG_E_READ;
+            const std::string link(buffer.data(), static_cast<size_t>(n));
+            current = link.front() == '/' ? link : directory_of(current) + "/" + link;
+        }
+        *target = current;
+        return CONFIG_OK;
+    }
+
+    int32_t create_temp(const std::string& target, std::string* temp_path,
+                        std::unique_ptr<WritableFile>* file) override {
+        struct stat st;
+        const bool exists = ::stat(target.c_str(), &st) == 0;
+        if (!exists && errno != ENOENT) return code_from_errno(errno, CONFIG_E_CREATE);
+        if (exists) {
+            if (!S_ISREG(st.st_mode)) return CONFIG_E_NOT_FILE;
+            // Replacing by rename needs only the directory; a read-only file must stay so. No
+            // write bit at all marks a file read-only even for a privileged process.
+            if ((st.st_mode & 0222) == 0) return CONFIG_E_ACCESS;
+            if (::access(target.c_str(), W_OK) != 0) return code_from_errno(errno, CONFIG_E_ACCESS);
+        }
+        const std::string base = target + "." + std::to_string(::getpid()) + "-";
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            std::string name = base + std::to_string(attempt) + ".tmp";
+            Fd fd(::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+            if (fd.get() < 0) {
+                if (errno == EEXIST) continue;
+                return code_from_errno(errno, CONFIG_E_CREATE);
+            }
+            if (exists) {
+                // Owner first: changing it may clear set-id bits that fchmod then restores.
+                // Only a privileged process may give a file away; failing that, keep the
+                // group where we may, else the file stays ours like any file we create.
+                if (st.st_uid != ::geteuid() || st.st_gid != ::getegid()) {
+                    const bool owner_kept = ::fchown(fd.get(), st.st_uid, st.st_gid) == 0 ||
+                                            ::fchown(fd.get(), static_cast<uid_t>(-1), st.st_gid) == 0;
+                    (void)owner_kept;
+                }
+                if (::fchmod(fd.get(), st.st_mode & 07777) != 0) {
+                    const int32_t rc = code_from_errno(errno, CONFIG_E_CREATE);
+                    fd.reset();
+                    ::unlink(name.c_str());
+                    return rc;
+                }
+            }
+            file->reset(new PosixWritableFile(fd.release()));
+            *temp_path = std::move(name);
+            return CONFIG_OK;
+        }
+        return CONFIG_E_CREATE;
+    }
+
+    int32_t replace(const std::string& from, const std::string& to) override {
+        if (::rename(from.c_str(), to.c_str()) != 0) return code_from_errno(errno, CONFIG_E_REPLACE);
+        return CONFIG_OK;
+    }
+
+    int32_t sync_dir(const std::string& path) override {
+        Fd fd(::open(directory_of(path).c_str(), O_RDONLY | O_CLOEXEC | O_DIRECTORY));
+        if (fd.get() < 0) return code_from_errno(errno, CONFIG_E_DURABILITY);
+        // Some file systems cannot sync a directory and say so with EINVAL; nothing more to do.
+        if (::fsync(fd.get()) != 0 && errno != EINVAL) return code_from_errno(errno, CONFIG_E_DURABILITY);
+        return CONFIG_OK;
+    }
+
+    int32_t remove(const std::string& path) override {
+        if (::unlink(path.c_str()) != 0) return code_from_errno(errno, CONFIG_E_IO);
+        return CONFIG_OK;
+    }
+};
+
+}  // namespace
+
+FileSystem& os_file_system() {
+    static PosixFileSystem fs;
+    return fs;
+}
+
+const char* native_line_ending() { return "\n"; }
+
+}  // namespace cfg

@@ -1,1 +1,287 @@
+// Windows file operations of the store (narrow "A" functions: paths are the caller's bytes in
+// the system's code page).
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
 #include "config.h"
+#include "file_system.h"
+
+namespace cfg {
+namespace {
+
+// The one place where a Windows error becomes a code; fallback names the step that failed.
+int32_t code_from_error(DWORD err, int32_t fallback) {
+    switch (err) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_INVALID_DRIVE:
+        case ERROR_BAD_NETPATH:
+        case ERROR_BAD_NET_NAME:
+            return CONFIG_E_NOT_FOUND;
+        case ERROR_ACCESS_DENIED:
+        case ERROR_WRITE_PROTECT:
+            return CONFIG_E_ACCESS;
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION:
+        case ERROR_UNABLE_TO_REMOVE_REPLACED:
+            return CONFIG_E_SHARING;
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL:
+            return CONFIG_E_NO_SPACE;
+        case ERROR_NOT_ENOUGH_MEMORY:
+        case ERROR_OUTOFMEMORY:
+            return CONFIG_E_NO_MEMORY;
+        case ERROR_CANT_RESOLVE_FILENAME:
+            return CONFIG_E_NOT_FILE;
+        default:
+            return fallback;
+    }
+}
+
+// Another process (typically a virus scanner or an indexer) has the file open for a moment.
+bool is_sharing_error(DWORD err) { return err == ERROR_SHARING_VIOLATION || err == ERROR_LOCK_VIOLATION; }
+
+// Replacing also meets these while a scanner holds the old or the new file.
+bool is_busy_replacing(DWORD err) {
+    return is_sharing_error(err) || err == ERROR_ACCESS_DENIED || err == ERROR_UNABLE_TO_REMOVE_REPLACED ||
+           err == ERROR_UNABLE_TO_MOVE_REPLACEMENT;
+}
+
+// Runs op until it succeeds or fails otherwise than transient(err): about one second in all.
+// On failure GetLastError() holds op's last error.
+template <typename Op, typename Transient>
+bool retrying(Op&& op, Transient&& transient) {
+    const int kAttempts = 20;
+    for (int attempt = 1;; ++attempt) {
+        if (op()) return true;
+        const DWORD err = GetLastError();
+        if (attempt == kAttempts || !transient(err)) {
+            SetLastError(err);
+            return false;
+        }
+        Sleep(50);
+    }
+}
+
+class Handle {
+public:
+    explicit Handle(HANDLE h = INVALID_HANDLE_VALUE) : h_(h) {}
+    ~Handle() { reset(); }
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    HANDLE get() const { return h_; }
+    bool valid() const { return h_ != INVALID_HANDLE_VALUE; }
+    HANDLE release() {
+        const HANDLE h = h_;
+        h_ = INVALID_HANDLE_VALUE;
+        return h;
+    }
+    void reset() {
+        if (valid()) CloseHandle(h_);
+        h_ = INVALID_HANDLE_VALUE;
+    }
+
+private:
+    HANDLE h_;
+};
+
+// Largest request handed to ReadFile / WriteFile at once.
+constexpr DWORD kMaxIo = DWORD{1} << 30;
+
+class WinReadableFile final : public ReadableFile {
+public:
+    WinReadableFile(HANDLE h, uint64_t size) : h_(h), size_(size) {}
+    int32_t read(char* buffer, size_t capacity, size_t* got) override {
+        const DWORD want = capacity < kMaxIo ? static_cast<DWORD>(capacity) : kMaxIo;
+        DWORD n = 0;
+        if (!ReadFile(h_.get(), buffer, want, &n, nullptr)) return code_from_error(GetLastError(), CONFIG_E_READ);
+        *got = n;
+        return CONFIG_OK;
+    }
+    uint64_t size_hint() const override { return size_; }
+
+private:
+    Handle h_;
+    uint64_t size_;
+};
+
+class WinWritableFile final : public WritableFile {
+public:
+    explicit WinWritableFile(HANDLE h) : h_(h) {}
+    int32_t append(std::string_view bytes) override {
+        while (!bytes.empty()) {
+            const DWORD want = bytes.size() < kMaxIo ? static_cast<DWORD>(bytes.size()) : kMaxIo;
+            DWORD n = 0;
+            if (!WriteFile(h_.get(), bytes.data(), want, &n, nullptr))
+                return code_from_error(GetLastError(), CONFIG_E_WRITE);
+            if (n == 0) return CONFIG_E_WRITE;
+            bytes.remove_prefix(n);
+        }
+        return CONFIG_OK;
+    }
+    int32_t sync() override {
+        if (!FlushFileBuffers(h_.get())) return code_from_error(GetLastError(), CONFIG_E_FLUSH);
+        return CONFIG_OK;
+    }
+    int32_t close() override {
+        const HANDLE h = h_.release();
+        if (h != INVALID_HANDLE_VALUE && !CloseHandle(h)) return code_from_error(GetLastError(), CONFIG_E_WRITE);
+        return CONFIG_OK;
+    }
+
+private:
+    Handle h_;
+};
+
+class WinFileSystem final : public FileSystem {
+public:
+    int32_t open_for_read(const std::string& path, std::unique_ptr<ReadableFile>* file) override {
+        const DWORD attrs = GetFileAttributesA(path.c_str());
+        if (attrs == INVALID_FILE_ATTRIBUTES) return code_from_error(GetLastError(), CONFIG_E_READ);
+        if (attrs & FILE_ATTRIBUTE_DIRECTORY) return CONFIG_E_NOT_FILE;
+        HANDLE raw = INVALID_HANDLE_VALUE;
+        const bool opened = retrying(
+            [&] {
+                raw = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+                return raw != INVALID_HANDLE_VALUE;
+            },
+            is_sharing_error);
+        if (!opened) return code_from_error(GetLastError(), CONFIG_E_READ);
+        Handle h(raw);
+        if (GetFileType(h.get()) != FILE_TYPE_DISK) return CONFIG_E_NOT_FILE;  // a device or pipe
+        LARGE_INTEGER size;
+        if (!GetFileSizeEx(h.get(), &size)) return code_from_error(GetLastError(), CONFIG_E_READ);
+        file->reset(new WinReadableFile(h.release(), static_cast<uint64_t>(size.QuadPart)));
+        return CONFIG_OK;
+    }
+
+    int32_t probe(const std::string& path) override {
+        if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) return CONFIG_OK;
+        return code_from_error(GetLastError(), CONFIG_E_READ);
+    }
+
+    int32_t resolve_links(const std::string& path, std::string* target) override {
+        const DWORD attrs = GetFileAttributesA(path.c_str());
+        if (attrs == INVALID_FILE_ATTRIBUTES || !(attrs & FILE_ATTRIBUTE_REPARSE_POINT)) {
+            *target = path;
+            return CONFIG_OK;
+        }
+        // The system resolves the whole chain of links when it opens the file.
+        Handle h(CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        if (!h.valid()) {
+            const DWORD err = GetLastError();
+            if (err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND) {
+                *target = path;  // a dangling link: replaced like a missing file
+                return CONFIG_OK;
+            }
+            return code_from_error(err, CONFIG_E_READ);
+        }
+        std::vector<char> buffer(MAX_PATH + 1);
+        for (;;) {
+            const DWORD n = GetFinalPathNameByHandleA(h.get(), buffer.data(), static_cast<DWORD>(buffer.size()),
+                                                      FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+            if (n == 0) return code_from_error(GetLastError(), CONFIG_E_READ);
+            if (n < buffer.size()) {
+                std::string final_path(buffer.data(), n);
+                if (final_path.compare(0, 8, "\\\\?\\UNC\\") == 0)
+                    final_path = "\\\\" + final_path.substr(8);
+                else if (final_path.compare(0, 4, "\\\\?\\") == 0)
+                    final_path = final_path.substr(4);
+                *target = final_path;
+                return CONFIG_OK;
+            }
+            buffer.resize(n + 1);
+        }
+    }
+
+    int32_t create_temp(const std::string& target, std::string* temp_path,
+                        std::unique_ptr<WritableFile>* file) override {
+        const DWORD attrs = GetFileAttributesA(target.c_str());
+        if (attrs == INVALID_FILE_ATTRIBUTES) {
+            const DWORD err = GetLastError();
+            if (err != ERROR_FILE_NOT_FOUND) return code_from_error(err, CONFIG_E_CREATE);
+        } else {
+            if (attrs & FILE_ATTRIBUTE_DIRECTORY) return CONFIG_E_NOT_FILE;
+            if (attrs & FILE_ATTRIBUTE_READONLY) return CONFIG_E_ACCESS;
+        }
+        const std::string base = target + "." + std::to_string(GetCurrentProcessId()) + "-";
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            std::string name = base + std::to_string(attempt) + ".tmp";
+            HANDLE h = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+            if (h == INVALID_HANDLE_VALUE) {
+                const DWORD err = GetLastError();
+                if (err == ERROR_FILE_EXISTS || err == ERROR_ALREADY_EXISTS) continue;
+                return code_from_error(err, CONFIG_E_CREATE);
+            }
+            file->reset(new WinWritableFile(h));
+            *temp_path = std::move(name);
+            return CONFIG_OK;
+        }
+        return CONFIG_E_CREATE;
+    }
+
+    int32_t replace(const std::string& from, const std::string& to) override {
+        const DWORD old_attrs = GetFileAttributesA(to.c_str());
+        if (old_attrs != INVALID_FILE_ATTRIBUTES) {
+            // ReplaceFile keeps the file's ACL. Its marking attributes go onto the new file
+            // first, so that they survive whichever file's attributes the replace keeps.
+            const DWORD kept = old_attrs & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                                            FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
+            if (kept != 0 && !SetFileAttributesA(from.c_str(), kept))
+                return code_from_error(GetLastError(), CONFIG_E_REPLACE);
+            // With a backup name, every failure leaves both files in place, or the old one
+            // under the backup name (put back below).
+            const std::string backup = from + ".old";
+            const bool replaced = retrying(
+                [&] {
+                    if (ReplaceFileA(to.c_str(), from.c_str(), backup.c_str(), REPLACEFILE_IGNORE_MERGE_ERRORS,
+                                     nullptr, nullptr))
+                        return true;
+                    const DWORD err = GetLastError();
+                    if (err == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
+                        MoveFileExA(backup.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH);
+                        SetLastError(ERROR_UNABLE_TO_MOVE_REPLACEMENT);
+                    }
+                    return false;
+                },
+                is_busy_replacing);
+            if (replaced) {
+                retrying([&] { return DeleteFileA(backup.c_str()) != 0; }, is_sharing_error);
+                return CONFIG_OK;
+            }
+            const DWORD err = GetLastError();
+            // Gone meanwhile: then it is simply put in place below.
+            if (err != ERROR_FILE_NOT_FOUND) return code_from_error(err, CONFIG_E_REPLACE);
+        }
+        // No file yet, or one that appeared meanwhile: MoveFileEx replaces either in one step.
+        const bool moved = retrying(
+            [&] { return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0; },
+            is_busy_replacing);
+        if (!moved) return code_from_error(GetLastError(), CONFIG_E_REPLACE);
+        return CONFIG_OK;
+    }
+
+    // MoveFileEx writes through, and the file system journals its directories: nothing to do.
+    int32_t sync_dir(const std::string&) override { return CONFIG_OK; }
+
+    int32_t remove(const std::string& path) override {
+        if (!retrying([&] { return DeleteFileA(path.c_str()) != 0; }, is_sharing_error))
+            return code_from_error(GetLastError(), CONFIG_E_IO);
+        return CONFIG_OK;
+    }
+};
+
+}  // namespace
+
+FileSystem& os_file_system() {
+    static WinFileSystem fs;
+    return fs;
+}
+
+const char* native_line_ending() { return "\r\n"; }
+
+}  // namespace cfg

@@ -1,0 +1,87 @@
+// cfg::FileSystem: every file operation the store performs, behind one interface so that a
+// store can be given another implementation (tests inject failures at each step of a save).
+// One implementation per platform (config_posix.cpp, config_win.cpp); operating-system errors
+// are translated into CONFIG_E_* codes there and nowhere else. Paths are narrow strings
+// passed to the system as they are. Every call returns CONFIG_OK or a CONFIG_E_* code.
+#ifndef CONFIG_FILE_SYSTEM_H
+#define CONFIG_FILE_SYSTEM_H
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace cfg {
+
+class ReadableFile {
+public:
+    virtual ~ReadableFile() = default;  // closes the file
+    // Reads up to capacity bytes; *got == 0 at the end of the file.
+    virtual int32_t read(char* buffer, size_t capacity, size_t* got) = 0;
+    // The size when the file was opened (a hint: the file may change meanwhile).
+    virtual uint64_t size_hint() const = 0;
+};
+
+class WritableFile {
+public:
+    virtual ~WritableFile() = default;  // closes the file if close() was not called
+    virtual int32_t append(std::string_view bytes) = 0;
+    // Flushes what was written to the disk itself.
+    virtual int32_t sync() = 0;
+    // Releases the file even when it reports a failure.
+    virtual int32_t close() = 0;
+};
+
+class FileSystem {
+public:
+    virtual ~FileSystem() = default;
+
+    // Opens an existing regular file for reading. CONFIG_E_NOT_FOUND when nothing is there,
+    // CONFIG_E_NOT_FILE for a directory, device or pipe (never blocks on one).
+    virtual int32_t open_for_read(const std::string& path, std::unique_ptr<ReadableFile>* file) = 0;
+
+    // CONFIG_OK when something exists at path (symbolic links followed), CONFIG_E_NOT_FOUND
+    // when nothing does.
+    virtual int32_t probe(const std::string& path) = 0;
+
+    // The file that writing to path must replace: path itself, or the final target of the
+    // symbolic links it names (which need not exist yet).
+    virtual int32_t resolve_links(const std::string& path, std::string* target) = 0;
+
+    // Creates a new temporary file, exclusively, in target's directory and names it in
+    // *temp_path. Where target exists it must be a writable regular file, and the platform
+    // gives the temporary file what the replacement must keep of it (POSIX: mode and owner).
+    virtual int32_t create_temp(const std::string& target, std::string* temp_path,
+                                std::unique_ptr<WritableFile>* file) = 0;
+
+    // Puts from in place of to in one step, whether or not to exists; from is gone on success
+    // and untouched on failure (to is then unchanged too).
+    virtual int32_t replace(const std::string& from, const std::string& to) = 0;
+
+    // Makes a completed replace of path durable (POSIX: syncs its directory).
+    virtual int32_t sync_dir(const std::string& path) = 0;
+
+    virtual int32_t remove(const std::string& path) = 0;
+};
+
+// The operating system's implementation; stateless, lives as long as the process.
+FileSystem& os_file_system();
+
+// Line ending of new files and of files that have none: "\r\n" on Windows, "\n" on POSIX.
+const char* native_line_ending();
+
+// Reads a whole regular file into *bytes.
+int32_t read_whole_file(FileSystem& fs, const std::string& path, std::string* bytes);
+
+// Writes bytes to path so that a crash at any moment leaves either the old file or the new one:
+// a temporary file beside the target, flushed, then put in its place, then the directory
+// synced. A symbolic link is written through to its target. Does nothing when the file already
+// holds exactly these bytes. On failure the target is unchanged and the temporary file removed;
+// the one exception is CONFIG_E_DURABILITY, returned when only the final directory sync failed:
+// the new content is then in place but may not survive a crash.
+int32_t write_file_atomically(FileSystem& fs, const std::string& path, std::string_view bytes);
+
+}  // namespace cfg
+
+#endif

@@ -1,0 +1,63 @@
+#include "store.h"
+
+#include <utility>
+
+#include "config.h"
+
+namespace cfg {
+
+Store::Store(FileSystem& fs) : fs_(fs), doc_(native_line_ending()) {}
+
+int32_t Store::add_file_source(std::string_view path) {
+    if (path.empty()) return CONFIG_E_ARGUMENT;
+    if (has_source_) return CONFIG_E_HAS_SOURCE;
+    std::string p(path);
+    std::string bytes;
+    int32_t rc = read_whole_file(fs_, p, &bytes);
+    if (rc != CONFIG_OK) return rc;
+    Document doc(native_line_ending());
+    rc = doc.load(std::move(bytes), native_line_ending());
+    if (rc != CONFIG_OK) return rc;
+    doc_ = std::move(doc);
+    path_ = std::move(p);
+    has_source_ = true;
+    return CONFIG_OK;
+}
+
+int32_t Store::add_new_file_source(std::string_view path) {
+    if (path.empty()) return CONFIG_E_ARGUMENT;
+    if (has_source_) return CONFIG_E_HAS_SOURCE;
+    std::string p(path);
+    // Never take an existing file for a new one: its first save would replace it.
+    const int32_t rc = fs_.probe(p);
+    if (rc == CONFIG_OK) return CONFIG_E_EXISTS;
+    if (rc != CONFIG_E_NOT_FOUND) return rc;
+    path_ = std::move(p);
+    has_source_ = true;
+    return CONFIG_OK;
+}
+
+int32_t Store::check_path(std::string_view path) const {
+    if (!has_source_) return CONFIG_E_NO_SOURCE;
+    return path == path_ ? CONFIG_OK : CONFIG_E_PATH;
+}
+
+bool Store::contains(std::string_view path, std::string_view section, std::string_view key) const {
+    return check_path(path) == CONFIG_OK && doc_.contains(section, key);
+}
+
+int32_t Store::set(std::string_view path, std::string_view section, std::string_view key, std::string_view value) {
+    const int32_t rc = check_path(path);
+    return rc != CONFIG_OK ? rc : doc_.set(section, key, value);
+}
+
+int32_t Store::save(std::string_view path, int32_t flags) {
+    int32_t rc = check_path(path);
+    if (rc != CONFIG_OK) return rc;
+    if (flags != 0) return CONFIG_E_FLAGS;
+    if (!doc_.modified()) return write_file_atomically(fs_, path_, doc_.loaded());
+    const std::string bytes = doc_.serialize();
+    return write_file_atomically(fs_, path_, bytes);
+}
+
+}  // namespace cfg

@@ -1,0 +1,50 @@
+// cfg::Store: what one configuration handle holds: at most one source file, the document
+// loaded from it, and the file system it reads and writes through.
+#ifndef CONFIG_STORE_H
+#define CONFIG_STORE_H
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "document.h"
+#include "file_system.h"
+
+namespace cfg {
+
+class Store {
+public:
+    // fs is not owned and must outlive the store.
+    explicit Store(FileSystem& fs);
+
+    // Loads an existing file as the source. CONFIG_E_HAS_SOURCE when the store has one.
+    int32_t add_file_source(std::string_view path);
+    // Takes path as the home of a new, empty file; CONFIG_E_EXISTS when something is there.
+    int32_t add_new_file_source(std::string_view path);
+
+    const char* get(std::string_view key) { return doc_.find(key); }
+    bool contains(std::string_view path, std::string_view section, std::string_view key) const;
+    int32_t set(std::string_view path, std::string_view section, std::string_view key, std::string_view value);
+    int32_t save(std::string_view path, int32_t flags);
+
+    // Visits every entry in file order (see Document::for_each_entry) once path is checked.
+    template <typename Visit>
+    int32_t for_each_entry(std::string_view path, Visit&& visit) const {
+        const int32_t rc = check_path(path);
+        return rc != 0 ? rc : doc_.for_each_entry(visit);
+    }
+
+    const Document& document() const { return doc_; }
+
+private:
+    int32_t check_path(std::string_view path) const;
+
+    FileSystem& fs_;
+    bool has_source_ = false;
+    std::string path_;
+    Document doc_;
+};
+
+}  // namespace cfg
+
+#endif

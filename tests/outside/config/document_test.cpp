@@ -1,0 +1,288 @@
+// The in-memory document: lossless round trips, lookups, refusals and where edits land.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "config.h"
+#include "document.h"
+
+namespace {
+
+cfg::Document loaded(const std::string& bytes, const char* native = "\n") {
+    cfg::Document doc(native);
+    EXPECT_EQ(doc.load(bytes, native), CONFIG_OK);
+    return doc;
+}
+
+std::string noise(unsigned seed, size_t size) {
+    std::mt19937 rng(seed);
+    std::string out(size, '\0');
+    // Biased towards the bytes the parser cares about.
+    const char special[] = {'\r', '\n', '[', ']', '=', ';', '#', ' ', '\t', '\0', '\xEF', '\xBB', '\xBF'};
+    for (char& c : out) {
+        const unsigned r = rng();
+        c = (r & 1) ? special[(r >> 1) % sizeof special] : static_cast<char>(r >> 8);
+    }
+    return out;
+}
+
+struct Fixture {
+    const char* name;
+    std::string bytes;
+};
+
+std::vector<Fixture> fixtures() {
+    return {
+        {"empty", ""},
+        {"lf", "[Agent]\nServerMachine=host\nTimeOut=20\n"},
+        {"crlf", "[Agent]\r\nServerMachine=host\r\nTimeOut=20\r\n"},
+        {"mixed", "[A]\r\nk=1\nj=2\r\n\n[B]\nx=y\r\n"},
+        {"bom", "\xEF\xBB\xBF[A]\r\nk=v\r\n"},
+        {"bom only", "\xEF\xBB\xBF"},
+        {"comments", "; top\n# hash\n[A]\n  ; indented\nk=v\n#k=not a key\n"},
+        {"blank lines", "\n\n[A]\n\n\nk=v\n\n"},
+        {"spacing", "  [ A ]  \n\tk \t=  v  \n k2= v2\t\n"},
+        {"duplicates", "[A]\nk=1\nk=2\n[a]\nk=3\n[B]\nK=4\n"},
+        {"not key=value", "[A\njust text\n=novalue\n]\n[A]\nk=v\nstray ]\n"},
+        {"no final newline", "[A]\nk=v"},
+        {"no final newline crlf", "[A]\r\nk=v\r"},
+        {"lone cr", "[A]\rk=v\r\nj=w\r\r\n"},
+        {"nul bytes", std::string("[A]\nk=a\0b\n\0\n", 12)},
+        {"preamble", "before=1\n[A]\nk=v\n"},
+        {"long line", "[A]\nk=" + std::string(1 << 20, 'x') + "\n"},
+        {"noise 1", noise(1, 5000)},
+        {"noise 2", noise(2, 5000)},
+        {"noise 3", noise(3, 70000)},
+    };
+}
+
+TEST(DocumentRoundTrip, EveryFixtureSerializesToItsOwnBytes) {
+    for (const Fixture& f : fixtures()) {
+        cfg::Document doc = loaded(f.bytes);
+        EXPECT_EQ(doc.serialize(), f.bytes) << f.name;
+        EXPECT_FALSE(doc.modified()) << f.name;
+    }
+}
+
+TEST(DocumentRoundTrip, EditsToNoiseKeepEveryOriginalByte) {
+    for (unsigned seed = 10; seed < 20; ++seed) {
+        const std::string bytes = noise(seed, 4000);
+        cfg::Document doc = loaded(bytes);
+        ASSERT_EQ(doc.set("Fresh Section", "fresh key", "fresh value"), CONFIG_OK);
+        const std::string out = doc.serialize();
+        ASSERT_EQ(out.compare(0, bytes.size(), bytes), 0) << seed;
+        cfg::Document again = loaded(out);
+        EXPECT_STREQ(again.find("FRESH KEY"), "fresh value") << seed;
+        EXPECT_TRUE(again.contains("fresh section", "Fresh Key")) << seed;
+    }
+}
+
+TEST(DocumentLookup, FindsByKeyAlone) {
+    const char file[] =
+        "top=t\n"
+        "[A]\n"
+        "; k=comment\n"
+        "  Spaced  =   padded value \t\n"
+        "pw=a;b#c\"d\"=e\n"
+        "empty=\n"
+        "dup=first\n"
+        "dup=second\n"
+        "[B]\n"
+        "only_b=b\n"
+        "Dup=third\n"
+        "novalue\n"
+        "nul=ab\0cd\n";
+    cfg::Document doc = loaded(std::string(file, sizeof file - 1));
+    const struct {
+        const char* key;
+        const char* value;  // nullptr: not found
+    } cases[] = {
+        {"top", "t"},          {"spaced", "padded value"}, {"SPACED", "padded value"},
+        {"pw", "a;b#c\"d\"=e"}, {"empty", ""},              {"dup", "first"},
+        {"DUP", "first"},      {"only_b", "b"},            {"k", nullptr},
+        {"; k", nullptr},      {"novalue", nullptr},       {"A", nullptr},
+        {"", nullptr},         {"nul", "ab"},  // a value holding NUL reads up to it
+    };
+    for (const auto& c : cases) {
+        const char* got = doc.find(c.key);
+        if (c.value == nullptr) {
+            EXPECT_EQ(got, nullptr) << c.key;
+        } else {
+            ASSERT_NE(got, nullptr) << c.key;
+            EXPECT_STREQ(got, c.value) << c.key;
+        }
+    }
+}
+
+TEST(DocumentLookup, ContainsIsPerSectionAndCountsDuplicateSections) {
+    cfg::Document doc = loaded("top=1\n[Agent]\nName=x\n[Proxy]\nPort=1\n[agent]\nLate=y\n");
+    const struct {
+        const char* section;
+        const char* key;
+        bool present;
+    } cases[] = {
+        {"Agent", "Name", true},  {"AGENT", "name", true}, {"agent", "Late", true},
+        {"Proxy", "Name", false}, {"Proxy", "port", true}, {"Agent", "Port", false},
+        {"", "top", false},       {"Agent", "", false},    {"Missing", "Name", false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(doc.contains(c.section, c.key), c.present) << c.section << "/" << c.key;
+}
+
+TEST(DocumentLookup, ReturnedValuesStayValidAcrossLookups) {
+    cfg::Document doc = loaded("[A]\nlong=" + std::string(100, 'L') + "\nshort=s\n");
+    const char* first = doc.find("long");
+    const char* second = doc.find("short");
+    ASSERT_NE(first, nullptr);
+    ASSERT_NE(second, nullptr);
+    ASSERT_EQ(doc.set("A", "other", "o"), CONFIG_OK);
+    EXPECT_EQ(std::string(first), std::string(100, 'L'));
+    EXPECT_STREQ(second, "s");
+    EXPECT_EQ(doc.find("long"), first);
+}
+
+TEST(DocumentSet, RefusesWhatWouldNotReadBackAndChangesNothing) {
+    const struct {
+        const char* section;
+        const char* key;
+        const char* value;
+        int32_t code;
+    } cases[] = {
+        {"", "k", "v", CONFIG_E_SECTION},     {" S", "k", "v", CONFIG_E_SECTION},  {"S\t", "k", "v", CONFIG_E_SECTION},
+        {"S]", "k", "v", CONFIG_E_SECTION},   {"a]b", "k", "v", CONFIG_E_SECTION}, {"S\n", "k", "v", CONFIG_E_SECTION},
+        {"S\rT", "k", "v", CONFIG_E_SECTION}, {"S", "", "v", CONFIG_E_KEY},        {"S", " k", "v", CONFIG_E_KEY},
+        {"S", "k ", "v", CONFIG_E_KEY},       {"S", "a=b", "v", CONFIG_E_KEY},     {"S", "=", "v", CONFIG_E_KEY},
+        {"S", "[k", "v", CONFIG_E_KEY},       {"S", ";k", "v", CONFIG_E_KEY},      {"S", "#k", "v", CONFIG_E_KEY},
+        {"S", "k\n", "v", CONFIG_E_KEY},      {"S", "k\rx", "v", CONFIG_E_KEY},    {"S", "k", " v", CONFIG_E_VALUE},
+        {"S", "k", "v\t", CONFIG_E_VALUE},    {"S", "k", " ", CONFIG_E_VALUE},     {"S", "k", "a\nb", CONFIG_E_VALUE},
+        {"S", "k", "a\r", CONFIG_E_VALUE},    {"S", "k", "\n[X]", CONFIG_E_VALUE},
+    };
+    const std::string file = "[S]\nk=old\n";
+    for (const auto& c : cases) {
+        cfg::Document doc = loaded(file);
+        EXPECT_EQ(doc.set(c.section, c.key, c.value), c.code) << c.section << "/" << c.key << "/" << c.value;
+        EXPECT_EQ(doc.serialize(), file);
+        EXPECT_FALSE(doc.modified());
+    }
+}
+
+TEST(DocumentSet, AcceptedNamesAndValuesReadBackExactly) {
+    const struct {
+        const char* section;
+        const char* key;
+        const char* value;
+    } cases[] = {
+        {"S", "k", ""},         {"S", "k", "a;b"},         {"S", "k", "#x"},      {"S", "k", "\"quoted\""},
+        {"S", "k", "=="},       {"S", "k", "[X]"},         {"S", "k", "in  side"}, {"a[b", "k]", "v"},
+        {"s=t", "k;", "v"},     {"Sp ace", "k ey", "v a"}, {"S", "k\xC3\xA9", "\xFF\xFE"},
+    };
+    for (const auto& c : cases) {
+        cfg::Document doc = loaded("[S]\nk=old\n");
+        ASSERT_EQ(doc.set(c.section, c.key, c.value), CONFIG_OK) << c.section << "/" << c.key;
+        cfg::Document again = loaded(doc.serialize());
+        EXPECT_TRUE(again.contains(c.section, c.key)) << c.section << "/" << c.key;
+        std::string got;
+        again.for_each_entry([&](std::string_view s, std::string_view k, std::string_view v) {
+            if (s == c.section && k == c.key) got = std::string(v);
+            return 0;
+        });
+        EXPECT_EQ(got, c.value) << c.section << "/" << c.key;
+    }
+}
+
+TEST(DocumentSet, ChangesOnlyTheValuePartOfItsLine) {
+    const struct {
+        const char* before;
+        const char* after;
+    } cases[] = {
+        {"[A]\r\nk=old\r\nj=1\r\n", "[A]\r\nk=new\r\nj=1\r\n"},
+        {"[A]\n  K  =  old  \n", "[A]\n  K  =  new  \n"},
+        {"[A]\nk=\n", "[A]\nk=new\n"},
+        {"[A]\nk = a;b # c\n", "[A]\nk = new\n"},
+        {"[A]\nk=old", "[A]\nk=new"},
+        {"[A]\nk=1\nk=2\n[a]\nk=3\n", "[A]\nk=new\nk=2\n[a]\nk=3\n"},
+        {"[B]\nx=1\n[A]\nj=1\n[a]\nk=old\n", "[B]\nx=1\n[A]\nj=1\n[a]\nk=new\n"},
+        {"\xEF\xBB\xBF[A]\nk=old\n", "\xEF\xBB\xBF[A]\nk=new\n"},
+    };
+    for (const auto& c : cases) {
+        cfg::Document doc = loaded(c.before);
+        ASSERT_EQ(doc.set("a", "K", "new"), CONFIG_OK) << c.before;
+        EXPECT_EQ(doc.serialize(), c.after) << c.before;
+    }
+}
+
+TEST(DocumentSet, PlacesNewKeysAndSections) {
+    const struct {
+        const char* native;
+        const char* before;
+        const char* section;
+        const char* after;
+    } cases[] = {
+        // After the last key of the section, before the comments and blank lines that follow it.
+        {"\n", "[A]\nk=1\n; about B\n\n[B]\nx=1\n", "A", "[A]\nk=1\nnew=v\n; about B\n\n[B]\nx=1\n"},
+        {"\n", "[A]\r\nk=1\r\n\r\n[B]\r\n", "A", "[A]\r\nk=1\r\nnew=v\r\n\r\n[B]\r\n"},
+        // A section without keys: right after its header.
+        {"\n", "[A]\n; note\n[B]\n", "a", "[A]\nnew=v\n; note\n[B]\n"},
+        // Duplicate sections: the first occurrence gets the key.
+        {"\n", "[A]\nk=1\n[B]\n[A]\nj=2\n", "A", "[A]\nk=1\nnew=v\n[B]\n[A]\nj=2\n"},
+        // Lines of no meaning between keys do not end the section.
+        {"\n", "[A]\nk=1\ntext\nj=2\n\n", "A", "[A]\nk=1\ntext\nj=2\nnew=v\n\n"},
+        // The last line without a line break gets one.
+        {"\n", "[A]\nk=1", "A", "[A]\nk=1\nnew=v\n"},
+        {"\n", "[A]\r\nk=1", "A", "[A]\r\nk=1\r\nnew=v\r\n"},
+        {"\n", "[A]", "A", "[A]\nnew=v\n"},
+        // New sections at the end, in the file's style.
+        {"\n", "[A]\r\nk=1\r\n", "B", "[A]\r\nk=1\r\n[B]\r\nnew=v\r\n"},
+        {"\r\n", "[A]\nk=1\n", "B", "[A]\nk=1\n[B]\nnew=v\n"},
+        {"\n", "[A]\nk=1", "B", "[A]\nk=1\n[B]\nnew=v\n"},
+        {"\n", "[A]\nk=1\n\n; trailer\n", "B", "[A]\nk=1\n\n; trailer\n[B]\nnew=v\n"},
+        // The first line ending decides a mixed file's style.
+        {"\n", "[A]\r\nk=1\n", "B", "[A]\r\nk=1\n[B]\r\nnew=v\r\n"},
+        // No line ending yet: the native one.
+        {"\n", "", "B", "[B]\nnew=v\n"},
+        {"\r\n", "", "B", "[B]\r\nnew=v\r\n"},
+        {"\r\n", "; one line", "B", "; one line\r\n[B]\r\nnew=v\r\n"},
+        {"\n", "\xEF\xBB\xBF", "B", "\xEF\xBB\xBF[B]\nnew=v\n"},
+        // Keys before any header are in no section.
+        {"\n", "new=0\n", "B", "new=0\n[B]\nnew=v\n"},
+    };
+    for (const auto& c : cases) {
+        cfg::Document doc = loaded(c.before, c.native);
+        ASSERT_EQ(doc.set(c.section, "new", "v"), CONFIG_OK) << c.before;
+        EXPECT_EQ(doc.serialize(), c.after) << c.before;
+    }
+}
+
+TEST(DocumentSet, KeepsTheSpellingAndFindsNewKeysInFileOrder) {
+    cfg::Document doc = loaded("[First]\na=1\n[Second]\nShared=late\n");
+    ASSERT_EQ(doc.set("FIRST", "SHARED", "early"), CONFIG_OK);
+    ASSERT_EQ(doc.set("third", "Shared", "last"), CONFIG_OK);
+    // The key added to the earlier section now comes first in the file.
+    EXPECT_STREQ(doc.find("shared"), "early");
+    EXPECT_EQ(doc.serialize(), "[First]\na=1\nSHARED=early\n[Second]\nShared=late\n[third]\nShared=last\n");
+    ASSERT_EQ(doc.set("First", "shared", "changed"), CONFIG_OK);
+    EXPECT_STREQ(doc.find("Shared"), "changed");
+}
+
+TEST(DocumentSet, ManyKeysStayFindable) {
+    std::string file;
+    for (int s = 0; s < 100; ++s) {
+        file += "[Section" + std::to_string(s) + "]\n";
+        for (int k = 0; k < 100; ++k) file += "key" + std::to_string(s) + "_" + std::to_string(k) + "=" + std::to_string(k) + "\n";
+    }
+    cfg::Document doc = loaded(file);
+    for (int i = 0; i < 2000; ++i) ASSERT_EQ(doc.set("Section5", "added" + std::to_string(i), "x"), CONFIG_OK);
+    for (int s = 0; s < 100; s += 7) {
+        for (int k = 0; k < 100; k += 3) {
+            const std::string key = "KEY" + std::to_string(s) + "_" + std::to_string(k);
+            ASSERT_TRUE(doc.contains("section" + std::to_string(s), key));
+            ASSERT_FALSE(doc.contains("section" + std::to_string(s + 1), key));
+            ASSERT_STREQ(doc.find(key), std::to_string(k).c_str());
+        }
+    }
+    for (int i = 0; i < 2000; i += 99) EXPECT_TRUE(doc.contains("section5", "ADDED" + std::to_string(i)));
+}
+
+}  // namespace
