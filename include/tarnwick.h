@@ -56,7 +56,20 @@
 #define ATTRIB_MNGR_NO_MEMORY          (-27) /* memory could not be allocated */
 /* Any other non-zero code is an error of the configuration store, passed on unchanged. */
 
-/* Flags of attrib_mngr_get_attrib / attrib_mngr_set_attrib; other bits are ignored. */
+/* Flags of attrib_mngr_get_attrib / attrib_mngr_set_attrib; other bits are ignored.
+ *
+ * ATTRIB_MNGR_FLAG_SCRAMBLED: a set stores the value as scrambled hexadecimal text and
+ * records the key as scrambled (the key followed by "Encrypted", empty value, in section
+ * "Encription"); a get of a key so recorded returns the value in clear, and of any other key
+ * the text as stored. This is obfuscation, not encryption: it keeps a value from a casual
+ * glance at the file and nothing more. The seed travels with the text and the mask is a
+ * constant of the library, so anyone who has the file and this library, or reads the format,
+ * has the value. Protect secrets by other means (file permissions, the system's key store).
+ * A set with this flag and a NULL key returns ATTRIB_MNGR_NULL_ARGUMENT and stores nothing;
+ * a NULL value is stored as a missing value that reads back as
+ * ATTRIB_MNGR_UNSCRAMBLE_FAILED. The value and the stored text are checked for readability
+ * on Windows only (the memory manager is asked); on POSIX only NULL is rejected, and an
+ * invalid pointer is the caller's fault as everywhere else. */
 #define ATTRIB_MNGR_FLAG_SCRAMBLED 0x1u /* set: scramble the value; get: unscramble it */
 
 #ifdef __cplusplus
