@@ -11,7 +11,8 @@
  * buffer's size in bytes. When the text and its terminator do not fit, or the buffer is
  * NULL, the call returns ATTRIB_MNGR_BUFFER_TOO_SMALL, writes the size needed (terminator
  * included) through the size pointer and leaves the buffer untouched; the size is left as
- * it was on success.
+ * it was on success. So a NULL buffer asks for the size. A NULL size pointer gives
+ * ATTRIB_MNGR_NULL_ARGUMENT.
  *
  * Ownership: the host owns the handle from a successful attrib_mngr_init until it passes it
  * to delete_attribs_mngr, and owns every buffer it passes in. No block allocated by the
@@ -76,16 +77,35 @@
 extern "C" {
 #endif
 
+/* The attribute manager handle: opaque; from attrib_mngr_init to delete_attribs_mngr. */
 typedef struct AttribMngr AttribMngr;
 
+/* Opens the attribute file at path (NULL: the default location) and stores a new handle
+ * through mngr; on any failure stores nothing. Creates a missing file and saves it at once.
+ * Returns 0, ATTRIB_MNGR_NULL_ARGUMENT (mngr NULL), ATTRIB_MNGR_NO_CONFIG, -17/-19/-20 (NULL
+ * path only), ATTRIB_MNGR_NO_MEMORY or a store error; throws CInterprocException when the
+ * machine-wide lock cannot be created. */
 TARNWICK_API int32_t TARNWICK_CALL attrib_mngr_init(const char* path, AttribMngr** mngr);
+/* Copies the value of the key name, whatever section holds it, into buffer (see Buffers);
+ * flags bit 0 unscrambles. Returns 0, -12, ATTRIB_MNGR_NULL_HANDLE, ATTRIB_MNGR_NULL_ARGUMENT
+ * (size NULL), ATTRIB_MNGR_NOT_FOUND, ATTRIB_MNGR_UNSCRAMBLE_FAILED or ATTRIB_MNGR_NO_MEMORY. */
 TARNWICK_API int32_t TARNWICK_CALL attrib_mngr_get_attrib(AttribMngr* mngr, const char* name, char* buffer,
                                                           int32_t* size, uint32_t flags);
+/* Sets section/key to value in memory only (saved by attrib_mngr_save_attribs); flags bit 0
+ * scrambles. Returns 0, ATTRIB_MNGR_NULL_HANDLE, ATTRIB_MNGR_SCRAMBLE_FAILED,
+ * ATTRIB_MNGR_NO_MEMORY or a store error. */
 TARNWICK_API int32_t TARNWICK_CALL attrib_mngr_set_attrib(AttribMngr* mngr, const char* section, const char* key,
                                                           const char* value, uint32_t flags);
+/* Writes the handle's attributes to its file. Returns 0, ATTRIB_MNGR_NULL_HANDLE or a store error. */
 TARNWICK_API int32_t TARNWICK_CALL attrib_mngr_save_attribs(AttribMngr* mngr);
+/* The full path of the handle's file, owned by the handle (valid until delete_attribs_mngr;
+ * never freed by the caller); NULL for a NULL handle. */
 TARNWICK_API const char* TARNWICK_CALL attrib_mngr_get_filename(AttribMngr* mngr);
+/* Copies into buffer (see Buffers) the path attrib_mngr_init would open for a NULL path,
+ * without opening or creating anything. Returns 0, -12, ATTRIB_MNGR_NULL_ARGUMENT (size
+ * NULL), -17, -19 or -20. */
 TARNWICK_API int32_t TARNWICK_CALL attrib_mngr_get_null_filename(char* buffer, int32_t* size);
+/* Releases the handle, its store and its path copy; unsaved changes are lost. NULL does nothing. */
 TARNWICK_API void TARNWICK_CALL delete_attribs_mngr(AttribMngr* mngr);
 
 #ifdef __cplusplus
