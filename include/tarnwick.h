@@ -11,7 +11,8 @@
  * buffer's size in bytes. When the text and its terminator do not fit, or the buffer is
  * NULL, the call returns ATTRIB_MNGR_BUFFER_TOO_SMALL, writes the size needed (terminator
  * included) through the size pointer and leaves the buffer untouched; the size is left as
- * it was on success.
+ * it was on success. So a NULL buffer asks for the size. A NULL size pointer gives
+ * ATTRIB_MNGR_NULL_ARGUMENT.
  *
  * Ownership: the host owns the handle from a successful attrib_mngr_init until it passes it
  * to delete_attribs_mngr, and owns every buffer it passes in. No block allocated by the
@@ -54,23 +55,55 @@
 #define ATTRIB_MNGR_NO_MEMORY          (-27) /* memory could not be allocated */
 /* Any other non-zero code is an error of the configuration store, passed on unchanged. */
 
-/* Flags of attrib_mngr_get_attrib / attrib_mngr_set_attrib; other bits are ignored. */
+/* Flags of attrib_mngr_get_attrib / attrib_mngr_set_attrib; other bits are ignored.
+ *
+ * ATTRIB_MNGR_FLAG_SCRAMBLED: a set stores the value as scrambled hexadecimal text and
+ * records the key as scrambled (the key followed by "Encrypted", empty value, in section
+ * "Encription"); a get of a key so recorded returns the value in clear, and of any other key
+ * the text as stored. This is obfuscation, not encryption: it keeps a value from a casual
+ * glance at the file and nothing more. The seed travels with the text and the mask is a
+ * constant of the library, so anyone who has the file and this library, or reads the format,
+ * has the value. Protect secrets by other means (file permissions, the system's key store).
+ * A set with this flag and a NULL key returns ATTRIB_MNGR_NULL_ARGUMENT and stores nothing;
+ * a NULL value is stored as a missing value that reads back as
+ * ATTRIB_MNGR_UNSCRAMBLE_FAILED. The value and the stored text are checked for readability
+ * on Windows only (the memory manager is asked); on POSIX only NULL is rejected, and an
+ * invalid pointer is the caller's fault as everywhere else. */
 #define ATTRIB_MNGR_FLAG_SCRAMBLED 0x1u /* set: scramble the value; get: unscramble it */
 
 #ifdef __cplusplus
 extern "C" {
 #endif
 
+/* The attribute manager handle: opaque; from attrib_mngr_init to delete_attribs_mngr. */
 typedef struct AttribMngr AttribMngr;
 
+/* Opens the attribute file at path (NULL: the default location) and stores a new handle
+ * through mngr; on any failure stores nothing. Creates a missing file and saves it at once.
+ * Returns 0, ATTRIB_MNGR_NULL_ARGUMENT (mngr NULL), ATTRIB_MNGR_NO_CONFIG, -17/-19/-20 (NULL
+ * path only), ATTRIB_MNGR_NO_MEMORY or a store error; throws CInterprocException when the
+ * machine-wide lock cannot be created. */
 TARNWICK_API int32_t TARNWICK_CALL attrib_mngr_init(const char* path, AttribMngr** mngr);
+/* Copies the value of the key name, whatever section holds it, into buffer (see Buffers);
+ * flags bit 0 unscrambles. Returns 0, -12, ATTRIB_MNGR_NULL_HANDLE, ATTRIB_MNGR_NULL_ARGUMENT
+ * (size NULL), ATTRIB_MNGR_NOT_FOUND, ATTRIB_MNGR_UNSCRAMBLE_FAILED or ATTRIB_MNGR_NO_MEMORY. */
 TARNWICK_API int32_t TARNWICK_CALL attrib_mngr_get_attrib(AttribMngr* mngr, const char* name, char* buffer,
                                                           int32_t* size, uint32_t flags);
+/* Sets section/key to value in memory only (saved by attrib_mngr_save_attribs); flags bit 0
+ * scrambles. Returns 0, ATTRIB_MNGR_NULL_HANDLE, ATTRIB_MNGR_SCRAMBLE_FAILED,
+ * ATTRIB_MNGR_NO_MEMORY or a store error. */
 TARNWICK_API int32_t TARNWICK_CALL attrib_mngr_set_attrib(AttribMngr* mngr, const char* section, const char* key,
                                                           const char* value, uint32_t flags);
+/* Writes the handle's attributes to its file. Returns 0, ATTRIB_MNGR_NULL_HANDLE or a store error. */
 TARNWICK_API int32_t TARNWICK_CALL attrib_mngr_save_attribs(AttribMngr* mngr);
+/* The full path of the handle's file, owned by the handle (valid until delete_attribs_mngr;
+ * never freed by the caller); NULL for a NULL handle. */
 TARNWICK_API const char* TARNWICK_CALL attrib_mngr_get_filename(AttribMngr* mngr);
+/* Copies into buffer (see Buffers) the path attrib_mngr_init would open for a NULL path,
+ * without opening or creating anything. Returns 0, -12, ATTRIB_MNGR_NULL_ARGUMENT (size
+ * NULL), -17, -19 or -20. */
 TARNWICK_API int32_t TARNWICK_CALL attrib_mngr_get_null_filename(char* buffer, int32_t* size);
+/* Releases the handle, its store and its path copy; unsaved changes are lost. NULL does nothing. */
 TARNWICK_API void TARNWICK_CALL delete_attribs_mngr(AttribMngr* mngr);
 
 #ifdef __cplusplus

@@ -1,1 +1,191 @@
-#include "tarnwick.h"
+// The exported entry points other than the path query, and the opening procedure.
+#include "attribs/handle.h"
+
+#include <cstring>
+
+#include "attribs/buffer.h"
+#include "attribs/locate.h"
+#include "corvane.h"
+#include "ipc/interprocess_lock.h"
+#include "plinth32.h"
+#include "scramble/scramble.h"
+
+namespace tw {
+
+const char kInitLockName[] = "tarnwick_init_IPCS";
+
+namespace {
+
+// Releases a block of the opening's allocator unless it is handed over.
+class Block {
+public:
+    Block(const Allocator& allocator, size_t size) : m_release(allocator.release), m_block(allocator.allocate(size)) {}
+    ~Block() {
+        if (m_block != nullptr) m_release(m_block);
+    }
+    Block(const Block&) = delete;
+    Block& operator=(const Block&) = delete;
+
+    void* get() const { return m_block; }
+    void* release() {
+        void* block = m_block;
+        m_block = nullptr;
+        return block;
+    }
+
+private:
+    void (*m_release)(void*);
+    void* m_block;
+};
+
+// Owns a store until it is handed over to a handle.
+class StoreOwner {
+public:
+    StoreOwner() : m_cfg(new_config()) {}
+    ~StoreOwner() {
+        if (m_cfg != 0) delete_config(m_cfg);
+    }
+    StoreOwner(const StoreOwner&) = delete;
+    StoreOwner& operator=(const StoreOwner&) = delete;
+
+    config_handle get() const { return m_cfg; }
+    config_handle release() {
+        const config_handle cfg = m_cfg;
+        m_cfg = 0;
+        return cfg;
+    }
+
+private:
+    config_handle m_cfg;
+};
+
+// The path opening works on: the caller's own text, or what locating produced (which may be
+// a block of its own, released here).
+class LocatedPath {
+public:
+    LocatedPath() = default;
+    ~LocatedPath() {
+        if (allocated) maw_free(path);
+    }
+    LocatedPath(const LocatedPath&) = delete;
+    LocatedPath& operator=(const LocatedPath&) = delete;
+
+    char* path = nullptr;
+    bool allocated = false;
+};
+
+// Finds the file to open when the host names none. default_path: kDefaultPathSize bytes of
+// the caller's. The location rules are not part of this build yet, so no default
+// location is known.
+int32_t locate_default_file(char* default_path, LocatedPath& located) {
+    (void)default_path;
+    (void)located;
+    return ATTRIB_MNGR_NO_TMP_DIR;
+}
+
+// Loads an existing file into the store. The result is the load's; completing the file
+// with missing keys (which saves it) does not change it.
+int32_t load_existing_file(config_handle cfg, const char* path) {
+    const int32_t rc = config_add_ini_file_source(cfg, path);
+    if (rc != CONFIG_OK) return rc;
+    // The file is completed with its missing keys here, once the schema is part of the build.
+    return ATTRIB_MNGR_OK;
+}
+
+// Registers a file that does not exist yet and writes it at once, so that other processes
+// waiting on the lock find it complete.
+int32_t create_new_file(config_handle cfg, const char* path) {
+    const int32_t rc = config_add_ini_new_file_source(cfg, path);
+    if (rc != CONFIG_OK) return rc;
+    // The defaults are filled in here, before the save, once the schema is part of the build.
+    return config_save(cfg, path, 0);
+}
+
+}  // namespace
+
+int32_t open_attrib_mngr(const char* path, AttribMngr** mngr, const Allocator& allocator) {
+    if (mngr == nullptr) return ATTRIB_MNGR_NULL_ARGUMENT;
+
+    StoreOwner store;
+    if (store.get() == 0) return ATTRIB_MNGR_NO_CONFIG;
+
+    // An explicit path is used as given: no product name, environment or directory creation.
+    char default_path[kDefaultPathSize];
+    LocatedPath located;
+    if (path != nullptr) {
+        located.path = const_cast<char*>(path);
+    } else {
+        const int32_t rc = locate_default_file(default_path, located);
+        if (rc != ATTRIB_MNGR_OK) return rc;
+    }
+
+    // The handle's blocks are taken before the file is touched, so that running out of
+    // memory leaves the disk as it was.
+    const size_t path_size = std::strlen(located.path) + 1;
+    Block handle(allocator, sizeof(AttribMngr));
+    if (handle.get() == nullptr) return ATTRIB_MNGR_NO_MEMORY;
+    Block filename(allocator, path_size);
+    if (filename.get() == nullptr) return ATTRIB_MNGR_NO_MEMORY;
+    char* const file = static_cast<char*>(filename.get());
+    std::memcpy(file, located.path, path_size);
+
+    // Loading or creating the file happens inside the machine-wide lock, for explicit paths
+    // too, so that concurrent openers never see a half-made file. The lock's constructor may
+    // throw; everything taken so far is released on the way out.
+    int32_t rc;
+    {
+        CInterProcessCriticalSection lock(kInitLockName);
+        CInterProcessLockHolder held(lock);
+        rc = os_is_file_exist(file) ? load_existing_file(store.get(), file) : create_new_file(store.get(), file);
+    }
+    if (rc != ATTRIB_MNGR_OK) return rc;
+
+    AttribMngr* const result = static_cast<AttribMngr*>(handle.release());
+    result->config = store.release();
+    result->filename = static_cast<char*>(filename.release());
+    *mngr = result;
+    return ATTRIB_MNGR_OK;
+}
+
+}  // namespace tw
+
+extern "C" {
+
+int32_t attrib_mngr_init(const char* path, AttribMngr** mngr) {
+    return tw::open_attrib_mngr(path, mngr, tw::Allocator{maw_malloc, maw_free});
+}
+
+int32_t attrib_mngr_get_attrib(AttribMngr* mngr, const char* name, char* buffer, int32_t* size, uint32_t flags) {
+    if (mngr == nullptr) return ATTRIB_MNGR_NULL_HANDLE;
+    if (size == nullptr) return ATTRIB_MNGR_NULL_ARGUMENT;
+    if (name == nullptr) return ATTRIB_MNGR_NOT_FOUND;
+    // By key alone, whatever section holds it.
+    const char* stored = config_get_attrib(mngr->config, name);
+    if (stored == nullptr) return ATTRIB_MNGR_NOT_FOUND;
+    if (flags & ATTRIB_MNGR_FLAG_SCRAMBLED) return tw::get_scrambled_attrib(mngr->config, name, stored, buffer, size);
+    return tw::copy_to_caller(stored, std::strlen(stored), buffer, size);
+}
+
+int32_t attrib_mngr_set_attrib(AttribMngr* mngr, const char* section, const char* key, const char* value,
+                               uint32_t flags) {
+    if (mngr == nullptr) return ATTRIB_MNGR_NULL_HANDLE;
+    if (flags & ATTRIB_MNGR_FLAG_SCRAMBLED)
+        return tw::set_scrambled_attrib(mngr->config, mngr->filename, section, key, value);
+    return config_set_attrib(mngr->config, mngr->filename, section, key, value);
+}
+
+int32_t attrib_mngr_save_attribs(AttribMngr* mngr) {
+    if (mngr == nullptr) return ATTRIB_MNGR_NULL_HANDLE;
+    return config_save(mngr->config, mngr->filename, 0);
+}
+
+const char* attrib_mngr_get_filename(AttribMngr* mngr) { return mngr != nullptr ? mngr->filename : nullptr; }
+
+void delete_attribs_mngr(AttribMngr* mngr) {
+    if (mngr == nullptr) return;
+    maw_free(mngr->filename);
+    delete_config(mngr->config);
+    maw_free(mngr);
+}
+
+}  // extern "C"

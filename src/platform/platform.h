@@ -20,6 +20,11 @@ bool is_readable(const void* block, size_t size);
 // Calendar time in whole seconds since the Unix epoch, as a 32-bit unsigned value.
 uint32_t clock_seconds();
 
+// True when the last system call of this thread failed because the caller's buffer was too
+// small: Windows ERROR_INSUFFICIENT_BUFFER (GetLastError); POSIX ERANGE (errno), the value
+// the Linux stand-in of the Internet services library reports.
+bool last_error_is_insufficient_buffer();
+
 // Loads an optional library by its base name ("trellum": trellum.dll, libtrellum.so) without
 // ever searching the current directory: first beside this library, by full path, then in
 // the system's safe default directories (Windows: the application's and the system

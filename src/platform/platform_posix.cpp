@@ -1,6 +1,7 @@
 #include "platform/platform.h"
 
 #include <dlfcn.h>
+#include <cerrno>
 #include <ctime>
 #include <string>
 
@@ -13,6 +14,8 @@ bool is_readable_string(const char* text) { return text != nullptr; }
 bool is_readable(const void* block, size_t size) { return block != nullptr || size == 0; }
 
 uint32_t clock_seconds() { return static_cast<uint32_t>(std::time(nullptr)); }
+
+bool last_error_is_insufficient_buffer() { return errno == ERANGE; }
 
 void* load_optional_library(const char* base_name) {
     const std::string file = std::string("lib") + base_name + ".so";

@@ -22,6 +22,8 @@ bool is_readable(const void* block, size_t size) {
 // Whole seconds since the epoch, cut to 32 bits as the 32-bit run-time clock gives them.
 uint32_t clock_seconds() { return static_cast<uint32_t>(std::time(nullptr)); }
 
+bool last_error_is_insufficient_buffer() { return GetLastError() == ERROR_INSUFFICIENT_BUFFER; }
+
 void* load_optional_library(const char* base_name) {
     const std::string file = std::string(base_name) + ".dll";
     char dir[OS_MAX_PATH];

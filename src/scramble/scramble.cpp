@@ -1,0 +1,61 @@
+#include "scramble/scramble.h"
+
+#include <cstring>
+
+#include "attribs/buffer.h"
+#include "corvane.h"
+#include "scramble/scramble_codec.h"
+#include "tarnwick.h"
+
+namespace tw {
+namespace {
+
+const char kMarkerSection[] = "Encription";
+const char kMarkerSuffix[] = "Encrypted";
+
+// The marker key of key, from maw_malloc (the caller frees it), or NULL.
+char* marker_key(const char* key) {
+    const size_t length = std::strlen(key);
+    char* marker = static_cast<char*>(maw_malloc(length + sizeof kMarkerSuffix));
+    if (marker == nullptr) return nullptr;
+    std::memcpy(marker, key, length);
+    std::memcpy(marker + length, kMarkerSuffix, sizeof kMarkerSuffix);
+    return marker;
+}
+
+}  // namespace
+
+int32_t set_scrambled_attrib(config_handle cfg, const char* path, const char* section, const char* key,
+                             const char* value) {
+    // Without a key no marker can be named; storing the value alone would leave a scrambled
+    // text that reads back as stored.
+    if (key == nullptr) return ATTRIB_MNGR_NULL_ARGUMENT;
+    char* text = scramble_value(value, -1);
+    if (text == nullptr) return ATTRIB_MNGR_SCRAMBLE_FAILED;
+    const int32_t stored = config_set_attrib(cfg, path, section, key, text);
+    maw_free(text);
+    if (stored != CONFIG_OK) return stored;
+
+    char* marker = marker_key(key);
+    if (marker == nullptr) return ATTRIB_MNGR_NO_MEMORY;
+    const int32_t marked = config_set_attrib(cfg, path, kMarkerSection, marker, "");
+    maw_free(marker);
+    return marked;
+}
+
+int32_t get_scrambled_attrib(config_handle cfg, const char* name, const char* stored, char* buffer, int32_t* size) {
+    char* marker = marker_key(name);
+    if (marker == nullptr) return ATTRIB_MNGR_NO_MEMORY;
+    const bool scrambled = config_get_attrib(cfg, marker) != nullptr;
+    maw_free(marker);
+    if (!scrambled) return copy_to_caller(stored, std::strlen(stored), buffer, size);
+
+    int32_t length = 0;
+    char* clear = unscramble_value(stored, &length);
+    if (clear == nullptr) return ATTRIB_MNGR_UNSCRAMBLE_FAILED;
+    const int32_t result = copy_to_caller(clear, static_cast<size_t>(length), buffer, size);
+    maw_free(clear);
+    return result;
+}
+
+}  // namespace tw

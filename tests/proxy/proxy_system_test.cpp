@@ -1,0 +1,78 @@
+// Discovery through the system's own query: the Internet services library on Windows, its
+// stand-in on Linux.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "proxy/proxy.h"
+#include "proxy/proxy_query.h"
+#include "system_proxy_setting.h"
+
+namespace {
+
+TEST(FindQueryFunction, NeedsTheLibraryAndTheFunction) {
+    EXPECT_EQ(tw::find_query_function("tw_no_such_library.dll", "InternetQueryOptionA"), nullptr);
+    EXPECT_EQ(tw::find_query_function("corvane.dll", "InternetQueryOptionA"), nullptr);
+    EXPECT_NE(tw::find_query_function("corvane.dll", "maw_malloc"), nullptr);
+    EXPECT_NE(tw::find_query_function("wininet.dll", "InternetQueryOptionA"), nullptr);
+}
+
+TEST(GetSystemProxy, ReadsTheSystemSettings) {
+    const std::string long_host(1000, 'p');  // the list outgrows the first 1024-byte query
+    const std::string long_server = long_host + ":8080";
+    const std::string too_long = std::string(1100, 'p') + ":8080";  // the host outgrows its buffer
+    const struct {
+        const char* server;
+        int32_t found;
+        std::string host;
+        std::string port;
+    } cases[] = {
+        {"proxy.example:3128", 1, "proxy.example", "3128"},
+        {"proxy.example", 1, "proxy.example", "80"},
+        {nullptr, 0, "", ""},
+        {long_server.c_str(), 1, long_host, "8080"},
+        {too_long.c_str(), 0, "", ""},
+    };
+    for (const auto& c : cases) {
+        const std::string server = c.server ? c.server : "(none)";
+        SCOPED_TRACE(server.substr(0, 40));
+        ScopedSystemProxy setting(c.server);
+        std::vector<char> host(tw::kProxyTextSize, '#'), port(tw::kProxyTextSize, '#');
+        EXPECT_EQ(tw::get_system_proxy(host.data(), port.data()), c.found);
+        if (c.found) {
+            EXPECT_EQ(std::string(host.data()), c.host);
+            EXPECT_EQ(std::string(port.data()), c.port);
+        } else {
+            EXPECT_EQ(host, std::vector<char>(tw::kProxyTextSize, '#'));
+            EXPECT_EQ(port, std::vector<char>(tw::kProxyTextSize, '#'));
+        }
+    }
+}
+
+tw::QueryOptionFn g_system_query = nullptr;
+std::vector<uint32_t> g_sizes;
+
+// Passes every query on to the system, noting the buffer size offered.
+int TW_SYSTEM_CALL counting_query(void* internet, uint32_t option, void* buffer, uint32_t* size) {
+    g_sizes.push_back(*size);
+    return g_system_query(internet, option, buffer, size);
+}
+
+TEST(GetSystemProxy, ALongListNeedsTheOneRegrowth) {
+    g_system_query = tw::find_query_function("wininet.dll", "InternetQueryOptionA");
+    ASSERT_NE(g_system_query, nullptr);
+    const std::string host(1000, 'q');
+    const std::string server = host + ":3128";
+    ScopedSystemProxy setting(server.c_str());
+    std::vector<char> found_host(tw::kProxyTextSize), found_port(tw::kProxyTextSize);
+    g_sizes.clear();
+    ASSERT_EQ(tw::query_system_proxy(counting_query, found_host.data(), found_port.data()), 1);
+    EXPECT_EQ(std::string(found_host.data()), host);
+    EXPECT_EQ(std::string(found_port.data()), "3128");
+    ASSERT_EQ(g_sizes.size(), 2u);
+    EXPECT_EQ(g_sizes[0], 1024u);
+    EXPECT_GT(g_sizes[1], 1024u);
+}
+
+}  // namespace
