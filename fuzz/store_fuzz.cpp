@@ -6,26 +6,20 @@
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdint>
-#include <cstdlib>
-#include <cstdio>
 #include <map>
 #include <string>
 #include <utility>
 
 #include "config.h"
+#include "fuzz_check.h"
 #include "memory_file_system.h"
 #include "store.h"
+
+using twfuzz::check;
 
 namespace {
 
 const std::string kPath = "/agent.cfg";
-
-void check(bool ok, const char* what) {
-    if (!ok) {
-        std::fprintf(stderr, "store_fuzz: %s\n", what);
-        std::abort();
-    }
-}
 
 std::string lower(std::string_view s) {
     std::string out(s);
