@@ -53,6 +53,7 @@
 #define ATTRIB_MNGR_NOT_FOUND          (-25) /* the attribute name is NULL, or no section holds it */
 #define ATTRIB_MNGR_NULL_ARGUMENT      (-26) /* a required pointer argument is NULL */
 #define ATTRIB_MNGR_NO_MEMORY          (-27) /* memory could not be allocated */
+#define ATTRIB_MNGR_PATH_TOO_LONG      (-28) /* the attribute file's path would not fit its buffer */
 /* Any other non-zero code is an error of the configuration store, passed on unchanged. */
 
 /* Flags of attrib_mngr_get_attrib / attrib_mngr_set_attrib; other bits are ignored.
@@ -80,9 +81,9 @@ typedef struct AttribMngr AttribMngr;
 
 /* Opens the attribute file at path (NULL: the default location) and stores a new handle
  * through mngr; on any failure stores nothing. Creates a missing file and saves it at once.
- * Returns 0, ATTRIB_MNGR_NULL_ARGUMENT (mngr NULL), ATTRIB_MNGR_NO_CONFIG, -17/-19/-20 (NULL
- * path only), ATTRIB_MNGR_NO_MEMORY or a store error; throws CInterprocException when the
- * machine-wide lock cannot be created. */
+ * Returns 0, ATTRIB_MNGR_NULL_ARGUMENT (mngr NULL), ATTRIB_MNGR_NO_CONFIG, -17/-19/-20/-28
+ * (NULL path only), ATTRIB_MNGR_NO_MEMORY or a store error; throws CInterprocException when
+ * the machine-wide lock cannot be created. */
 TARNWICK_API int32_t TARNWICK_CALL attrib_mngr_init(const char* path, AttribMngr** mngr);
 /* Copies the value of the key name, whatever section holds it, into buffer (see Buffers);
  * flags bit 0 unscrambles. Returns 0, -12, ATTRIB_MNGR_NULL_HANDLE, ATTRIB_MNGR_NULL_ARGUMENT
@@ -101,7 +102,7 @@ TARNWICK_API int32_t TARNWICK_CALL attrib_mngr_save_attribs(AttribMngr* mngr);
 TARNWICK_API const char* TARNWICK_CALL attrib_mngr_get_filename(AttribMngr* mngr);
 /* Copies into buffer (see Buffers) the path attrib_mngr_init would open for a NULL path,
  * without opening or creating anything. Returns 0, -12, ATTRIB_MNGR_NULL_ARGUMENT (size
- * NULL), -17, -19 or -20. */
+ * NULL), -19, -20 or ATTRIB_MNGR_PATH_TOO_LONG. */
 TARNWICK_API int32_t TARNWICK_CALL attrib_mngr_get_null_filename(char* buffer, int32_t* size);
 /* Releases the handle, its store and its path copy; unsaved changes are lost. NULL does nothing. */
 TARNWICK_API void TARNWICK_CALL delete_attribs_mngr(AttribMngr* mngr);

@@ -5,6 +5,7 @@
 
 #include "attribs/buffer.h"
 #include "attribs/locate.h"
+#include "attribs/schema.h"
 #include "corvane.h"
 #include "ipc/interprocess_lock.h"
 #include "plinth32.h"
@@ -75,29 +76,26 @@ public:
 };
 
 // Finds the file to open when the host names none. default_path: kDefaultPathSize bytes of
-// the caller's. The location rules are not part of this build yet, so no default
-// location is known.
+// the caller's; located takes over a path that locating allocated.
 int32_t locate_default_file(char* default_path, LocatedPath& located) {
-    (void)default_path;
-    (void)located;
-    return ATTRIB_MNGR_NO_TMP_DIR;
+    return locate_attrib_file(default_path, &located.path, &located.allocated);
 }
 
-// Loads an existing file into the store. The result is the load's; completing the file
-// with missing keys (which saves it) does not change it.
+// Loads an existing file into the store and completes it with the missing keys (which saves
+// it). The result is the load's; completion's result does not change it.
 int32_t load_existing_file(config_handle cfg, const char* path) {
     const int32_t rc = config_add_ini_file_source(cfg, path);
     if (rc != CONFIG_OK) return rc;
-    // The file is completed with its missing keys here, once the schema is part of the build.
+    complete_attribs(cfg, path);
     return ATTRIB_MNGR_OK;
 }
 
-// Registers a file that does not exist yet and writes it at once, so that other processes
-// waiting on the lock find it complete.
+// Registers a file that does not exist yet, fills it with every default and writes it at
+// once, so that other processes waiting on the lock find it complete.
 int32_t create_new_file(config_handle cfg, const char* path) {
     const int32_t rc = config_add_ini_new_file_source(cfg, path);
     if (rc != CONFIG_OK) return rc;
-    // The defaults are filled in here, before the save, once the schema is part of the build.
+    set_default_attribs(cfg, path);
     return config_save(cfg, path, 0);
 }
 

@@ -25,7 +25,9 @@ void* load_optional_library(const char* base_name) {
         const std::string beside = std::string(dir) + "/" + file;
         if (void* lib = dlopen(beside.c_str(), RTLD_NOW | RTLD_LOCAL)) return lib;
     }
-    // A name without a slash is never looked up in the current directory by the loader.
+    // A name without a slash goes through the loader's search (LD_LIBRARY_PATH, this
+    // library's run path, the system directories). It reaches the current directory only
+    // through an empty or "." entry there; installed, the run path is $ORIGIN alone.
     return dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
 }
 

@@ -29,7 +29,10 @@ void* load_optional_library(const char* base_name) {
     char dir[OS_MAX_PATH];
     if (os_get_my_module_dir_name(reinterpret_cast<const void*>(&load_optional_library), dir, sizeof dir) == OS_OK) {
         const std::string beside = std::string(dir) + "\\" + file;
-        if (HMODULE lib = LoadLibraryExA(beside.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH)) return lib;
+        // Its own dependencies come from its folder and the safe default directories only
+        // (the altered search order would still try the current directory).
+        const DWORD search = LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS;
+        if (HMODULE lib = LoadLibraryExA(beside.c_str(), nullptr, search)) return lib;
     }
     // Application directory, System32 and added directories; never the current directory.
     return LoadLibraryExA(file.c_str(), nullptr, LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
