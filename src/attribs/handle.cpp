@@ -99,6 +99,22 @@ int32_t create_new_file(config_handle cfg, const char* path) {
     return config_save(cfg, path, 0);
 }
 
+// Loads the file when it exists, else creates it. Saves through handles that are already open
+// happen outside the lock, so the file may appear (or vanish) between the test and the add:
+// then the other branch is taken once more, so that a file another process just wrote is
+// completed rather than refused, and never replaced by a file of defaults.
+int32_t open_or_create_file(config_handle cfg, const char* path) {
+    bool exists = os_is_file_exist(path) != 0;
+    int32_t rc = ATTRIB_MNGR_OK;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        rc = exists ? load_existing_file(cfg, path) : create_new_file(cfg, path);
+        const bool raced = exists ? rc == CONFIG_E_NOT_FOUND : rc == CONFIG_E_EXISTS;
+        if (!raced) break;
+        exists = !exists;
+    }
+    return rc;
+}
+
 }  // namespace
 
 int32_t open_attrib_mngr(const char* path, AttribMngr** mngr, const Allocator& allocator) {
@@ -134,7 +150,7 @@ int32_t open_attrib_mngr(const char* path, AttribMngr** mngr, const Allocator& a
     {
         CInterProcessCriticalSection lock(kInitLockName);
         CInterProcessLockHolder held(lock);
-        rc = os_is_file_exist(file) ? load_existing_file(store.get(), file) : create_new_file(store.get(), file);
+        rc = open_or_create_file(store.get(), file);
     }
     if (rc != ATTRIB_MNGR_OK) return rc;
 
