@@ -37,7 +37,7 @@
  *
  * Saving is atomic and durable: a temporary file in the same directory is written and flushed
  * to disk, then put in place of the file (POSIX: rename, then the directory is synced;
- * Windows: ReplaceFile or MoveFileEx, retried for a moment while another process such as a
+ * Windows: MoveFileEx, one rename, retried for a moment while another process such as a
  * virus scanner holds the file). A crash at any moment leaves the old file or the new one. The
  * file keeps its POSIX mode (and owner and group where permitted) or its Windows attributes and
  * ACL, and a symbolic link is written through to its target. A read-only file (no write

@@ -44,9 +44,17 @@ int32_t code_from_error(DWORD err, int32_t fallback) {
 bool is_sharing_error(DWORD err) { return err == ERROR_SHARING_VIOLATION || err == ERROR_LOCK_VIOLATION; }
 
 // Replacing also meets these while a scanner holds the old or the new file.
-bool is_busy_replacing(DWORD err) {
-    return is_sharing_error(err) || err == ERROR_ACCESS_DENIED || err == ERROR_UNABLE_TO_REMOVE_REPLACED ||
-           err == ERROR_UNABLE_TO_MOVE_REPLACEMENT;
+bool is_busy_replacing(DWORD err) { return is_sharing_error(err) || err == ERROR_ACCESS_DENIED; }
+
+// Puts the access-control list of file onto onto. A file without one (a file system without
+// ACLs) has nothing to carry over; failing to set one that exists is a failure.
+bool copy_dacl(const std::string& file, const std::string& onto) {
+    DWORD needed = 0;
+    GetFileSecurityA(file.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &needed);
+    if (needed == 0) return true;
+    std::vector<char> descriptor(needed);
+    if (!GetFileSecurityA(file.c_str(), DACL_SECURITY_INFORMATION, descriptor.data(), needed, &needed)) return true;
+    return SetFileSecurityA(onto.c_str(), DACL_SECURITY_INFORMATION, descriptor.data()) != 0;
 }
 
 // Runs op until it succeeds or fails otherwise than transient(err): about one second in all.
@@ -227,37 +235,16 @@ public:
     int32_t replace(const std::string& from, const std::string& to) override {
         const DWORD old_attrs = GetFileAttributesA(to.c_str());
         if (old_attrs != INVALID_FILE_ATTRIBUTES) {
-            // ReplaceFile keeps the file's ACL. Its marking attributes go onto the new file
-            // first, so that they survive whichever file's attributes the replace keeps.
+            // What the replacement must keep of the file: its marking attributes and its ACL.
             const DWORD kept = old_attrs & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
                                             FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
             if (kept != 0 && !SetFileAttributesA(from.c_str(), kept))
                 return code_from_error(GetLastError(), CONFIG_E_REPLACE);
-            // With a backup name, every failure leaves both files in place, or the old one
-            // under the backup name (put back below).
-            const std::string backup = from + ".old";
-            const bool replaced = retrying(
-                [&] {
-                    if (ReplaceFileA(to.c_str(), from.c_str(), backup.c_str(), REPLACEFILE_IGNORE_MERGE_ERRORS,
-                                     nullptr, nullptr))
-                        return true;
-                    const DWORD err = GetLastError();
-                    if (err == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
-                        MoveFileExA(backup.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH);
-                        SetLastError(ERROR_UNABLE_TO_MOVE_REPLACEMENT);
-                    }
-                    return false;
-                },
-                is_busy_replacing);
-            if (replaced) {
-                retrying([&] { return DeleteFileA(backup.c_str()) != 0; }, is_sharing_error);
-                return CONFIG_OK;
-            }
-            const DWORD err = GetLastError();
-            // Gone meanwhile: then it is simply put in place below.
-            if (err != ERROR_FILE_NOT_FOUND) return code_from_error(err, CONFIG_E_REPLACE);
+            if (!copy_dacl(to, from)) return code_from_error(GetLastError(), CONFIG_E_REPLACE);
         }
-        // No file yet, or one that appeared meanwhile: MoveFileEx replaces either in one step.
+        // One rename that replaces the file, whether or not there is one: a crash leaves the old
+        // file or the new one. (ReplaceFile is no single step: it moves the old file aside
+        // first, and a crash right then leaves no file at all.)
         const bool moved = retrying(
             [&] { return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0; },
             is_busy_replacing);

@@ -1,0 +1,258 @@
+// Benchmarks of the store and the attribute library against their floors: a plain read of
+// the same file, a public INI parser on the same bytes, and a plain durable write.
+// TW_BENCH_SMOKE=1 shrinks every file, for a quick run that only checks the programs work.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <ini.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "config.h"
+#include "tarnwick.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+bool smoke() {
+    static const bool on = std::getenv("TW_BENCH_SMOKE") != nullptr;
+    return on;
+}
+
+// Key count of the large file (about 10 MB) and of the two lookup files.
+int large_keys() { return smoke() ? 2000 : 200000; }
+int small_keys() { return smoke() ? 100 : 1000; }
+
+const fs::path& work_dir() {
+    static const fs::path dir = [] {
+        fs::path d = fs::temp_directory_path() / ("tw_bench_" + std::to_string(getpid()));
+        fs::create_directories(d);
+        std::atexit([] { std::error_code ec; fs::remove_all(work_dir(), ec); });
+        return d;
+    }();
+    return dir;
+}
+
+std::string key_name(int i) { return "key_" + std::to_string(i); }
+
+// keys entries in sections of 200, about 52 bytes a line.
+std::string generate_ini(int keys) {
+    std::mt19937 random(42);
+    std::uniform_int_distribution<int> letter('a', 'z');
+    std::string out;
+    out.reserve(static_cast<size_t>(keys) * 56);
+    for (int i = 0; i < keys; ++i) {
+        if (i % 200 == 0) out += "[Section_" + std::to_string(i / 200) + "]\n";
+        out += key_name(i) + " = ";
+        for (int c = 0; c < 36; ++c) out += static_cast<char>(letter(random));
+        out += '\n';
+    }
+    return out;
+}
+
+std::string write_ini(const std::string& name, int keys) {
+    const std::string path = (work_dir() / name).string();
+    if (!fs::exists(path)) {
+        std::ofstream out(path, std::ios::binary);
+        const std::string bytes = generate_ini(keys);
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    }
+    return path;
+}
+
+const std::string& large_file() {
+    static const std::string path = write_ini("large.ini", large_keys());
+    return path;
+}
+
+std::string read_plain(const std::string& path) {
+    std::string bytes;
+    const int fd = open(path.c_str(), O_RDONLY);
+    if (fd < 0) return bytes;
+    bytes.resize(static_cast<size_t>(fs::file_size(path)));
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = read(fd, &bytes[done], bytes.size() - done);
+        if (n <= 0) break;
+        done += static_cast<size_t>(n);
+    }
+    close(fd);
+    bytes.resize(done);
+    return bytes;
+}
+
+void fail(benchmark::State& state, const char* what) { state.SkipWithError(what); }
+
+// ---- Loading a 10 MB file: the store, the public parser, a plain read.
+
+void BM_LoadStore(benchmark::State& state) {
+    const std::string& path = large_file();
+    for (auto _ : state) {
+        const config_handle cfg = new_config();
+        if (config_add_ini_file_source(cfg, path.c_str()) != CONFIG_OK) return fail(state, "load failed");
+        delete_config(cfg);
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(fs::file_size(path)));
+}
+BENCHMARK(BM_LoadStore)->Unit(benchmark::kMillisecond);
+
+int count_entry(void* user, const char*, const char*, const char*) {
+    ++*static_cast<long*>(user);
+    return 1;
+}
+
+void BM_LoadInih(benchmark::State& state) {
+    const std::string& path = large_file();
+    for (auto _ : state) {
+        long entries = 0;
+        if (ini_parse(path.c_str(), count_entry, &entries) != 0) return fail(state, "parse failed");
+        benchmark::DoNotOptimize(entries);
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(fs::file_size(path)));
+}
+BENCHMARK(BM_LoadInih)->Unit(benchmark::kMillisecond);
+
+void BM_LoadPlainRead(benchmark::State& state) {
+    const std::string& path = large_file();
+    for (auto _ : state) benchmark::DoNotOptimize(read_plain(path));
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(fs::file_size(path)));
+}
+BENCHMARK(BM_LoadPlainRead)->Unit(benchmark::kMillisecond);
+
+// ---- Lookups by key on a small and a large file.
+
+void BM_GetAttrib(benchmark::State& state, bool large) {
+    const int keys = large ? large_keys() : small_keys();
+    const std::string path = write_ini("lookup_" + std::to_string(keys) + ".ini", keys);
+    AttribMngr* mngr = nullptr;
+    if (attrib_mngr_init(path.c_str(), &mngr) != 0) return fail(state, "init failed");
+    std::mt19937 random(7);
+    std::uniform_int_distribution<int> pick(0, keys - 1);
+    std::vector<std::string> names(4096);
+    for (std::string& n : names) n = key_name(pick(random));
+    char buffer[256];
+    size_t i = 0;
+    for (auto _ : state) {
+        int32_t size = sizeof buffer;
+        if (attrib_mngr_get_attrib(mngr, names[i++ % names.size()].c_str(), buffer, &size, 0) != 0)
+            return fail(state, "get failed");
+        benchmark::DoNotOptimize(buffer);
+    }
+    state.counters["keys"] = keys;
+    delete_attribs_mngr(mngr);
+}
+BENCHMARK_CAPTURE(BM_GetAttrib, small, false);
+BENCHMARK_CAPTURE(BM_GetAttrib, large, true);
+
+// ---- Opening an existing complete attribute file, against a plain read of it.
+
+std::string complete_file() {
+    const std::string path = (work_dir() / "complete.cfg").string();
+    if (!fs::exists(path)) {
+        AttribMngr* mngr = nullptr;
+        if (attrib_mngr_init(path.c_str(), &mngr) == 0) delete_attribs_mngr(mngr);
+    }
+    return path;
+}
+
+void BM_OpenExisting(benchmark::State& state) {
+    const std::string path = complete_file();
+    for (auto _ : state) {
+        AttribMngr* mngr = nullptr;
+        if (attrib_mngr_init(path.c_str(), &mngr) != 0) return fail(state, "init failed");
+        delete_attribs_mngr(mngr);
+    }
+}
+BENCHMARK(BM_OpenExisting)->Unit(benchmark::kMicrosecond);
+
+void BM_OpenExistingPlainRead(benchmark::State& state) {
+    const std::string path = complete_file();
+    for (auto _ : state) benchmark::DoNotOptimize(read_plain(path));
+}
+BENCHMARK(BM_OpenExistingPlainRead)->Unit(benchmark::kMicrosecond);
+
+// ---- Opening a missing file (defaults, durable save), against a plain durable write.
+
+void BM_OpenMissing(benchmark::State& state) {
+    const std::string path = (work_dir() / "missing.cfg").string();
+    for (auto _ : state) {
+        state.PauseTiming();
+        fs::remove(path);
+        state.ResumeTiming();
+        AttribMngr* mngr = nullptr;
+        if (attrib_mngr_init(path.c_str(), &mngr) != 0) return fail(state, "init failed");
+        delete_attribs_mngr(mngr);
+    }
+}
+BENCHMARK(BM_OpenMissing)->Unit(benchmark::kMicrosecond);
+
+void BM_OpenMissingPlainWrite(benchmark::State& state) {
+    const std::string bytes = read_plain(complete_file());
+    const std::string path = (work_dir() / "plain.cfg").string();
+    const std::string temp = path + ".tmp";
+    const std::string dir = work_dir().string();
+    for (auto _ : state) {
+        state.PauseTiming();
+        fs::remove(path);
+        state.ResumeTiming();
+        const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+        if (fd < 0 || write(fd, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()) || fsync(fd) != 0)
+            return fail(state, "write failed");
+        close(fd);
+        if (rename(temp.c_str(), path.c_str()) != 0) return fail(state, "rename failed");
+        const int dfd = open(dir.c_str(), O_RDONLY | O_DIRECTORY);
+        fsync(dfd);
+        close(dfd);
+    }
+}
+BENCHMARK(BM_OpenMissingPlainWrite)->Unit(benchmark::kMicrosecond);
+
+// ---- Peak memory of a loaded 10 MB file, measured in a child process.
+
+long status_kib(const char* field) {
+    std::ifstream in("/proc/self/status");
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind(field, 0) == 0) return std::atol(line.c_str() + std::string(field).size());
+    return -1;
+}
+
+void BM_PeakMemory(benchmark::State& state) {
+    const std::string& path = large_file();
+    long grown_kib = -1;
+    for (auto _ : state) {
+        int fds[2];
+        if (pipe(fds) != 0) return fail(state, "pipe failed");
+        const pid_t pid = fork();
+        if (pid == 0) {
+            // Reset the peak to the present size, then load.
+            std::ofstream("/proc/self/clear_refs") << "5";
+            const long before = status_kib("VmRSS:");
+            const config_handle cfg = new_config();
+            const bool ok = config_add_ini_file_source(cfg, path.c_str()) == CONFIG_OK;
+            const long grown = ok ? status_kib("VmHWM:") - before : -1;
+            if (write(fds[1], &grown, sizeof grown) != sizeof grown) _exit(1);
+            _exit(0);
+        }
+        close(fds[1]);
+        if (read(fds[0], &grown_kib, sizeof grown_kib) != sizeof grown_kib) grown_kib = -1;
+        close(fds[0]);
+        waitpid(pid, nullptr, 0);
+    }
+    if (grown_kib < 0) return fail(state, "measurement failed");
+    state.counters["peak_kib"] = static_cast<double>(grown_kib);
+    state.counters["file_kib"] = static_cast<double>(fs::file_size(path) / 1024);
+    state.counters["ratio"] = static_cast<double>(grown_kib) * 1024.0 / static_cast<double>(fs::file_size(path));
+}
+BENCHMARK(BM_PeakMemory)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
