@@ -28,6 +28,8 @@
 
 #include <stdint.h>
 
+#include "tarnwick_version.h" /* TARNWICK_VERSION_MAJOR, _MINOR, _PATCH, _STRING */
+
 #if defined(_WIN32)
 #  if defined(TARNWICK_BUILD)
 #    define TARNWICK_API __declspec(dllexport)

@@ -143,6 +143,18 @@ Located locate() {
     return result;
 }
 
+// What opening with a null path opens; the handle is released here.
+Query open_null() {
+    AttribMngr* mngr = nullptr;
+    const int32_t code = attrib_mngr_init(nullptr, &mngr);
+    Query result{code, mngr != nullptr ? attrib_mngr_get_filename(mngr) : ""};
+    if (code != ATTRIB_MNGR_OK) {
+        EXPECT_EQ(mngr, nullptr);
+    }
+    delete_attribs_mngr(mngr);
+    return result;
+}
+
 class Locate : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -186,6 +198,12 @@ TEST_F(Locate, OverrideNamesTheFileAndOnlyOpeningCreatesItsDirectory) {
         EXPECT_TRUE(l.allocated);
         EXPECT_EQ(l.path, expected);
         EXPECT_TRUE(fs::is_directory(c.dir));
+
+        fs::remove_all(c.dir);
+        const Query opened = open_null();
+        EXPECT_EQ(opened.code, ATTRIB_MNGR_OK);
+        EXPECT_EQ(opened.path, expected);
+        EXPECT_TRUE(fs::is_regular_file(expected)) << "opening creates directory and file";
     }
 }
 
@@ -195,6 +213,7 @@ TEST_F(Locate, OverrideThatCannotBeCreatedIsRefused) {
     const Located l = locate();
     EXPECT_EQ(l.code, ATTRIB_MNGR_MKDIR_FAILED);
     EXPECT_FALSE(l.allocated);
+    EXPECT_EQ(open_null().code, ATTRIB_MNGR_MKDIR_FAILED);
 }
 
 TEST_F(Locate, QueryReportsTheExactSizeNeeded) {
@@ -229,6 +248,9 @@ TEST_F(Locate, WithoutOverrideTheFileLiesInTheTemporaryDirectory) {
     EXPECT_EQ(l.code, ATTRIB_MNGR_OK);
     EXPECT_FALSE(l.allocated);
     EXPECT_EQ(l.path, q.path);
+    const Query opened = open_null();
+    EXPECT_EQ(opened.code, ATTRIB_MNGR_OK);
+    EXPECT_EQ(opened.path, q.path);
 }
 
 TEST_F(Locate, AnEmptyOverrideCountsAsUnset) {
@@ -268,6 +290,7 @@ TEST_F(Locate, TemporaryDirectoryTooLongForTheDefaultPathIsRefused) {
         } else {
             EXPECT_EQ(q.code, ATTRIB_MNGR_PATH_TOO_LONG);
             EXPECT_EQ(l.code, ATTRIB_MNGR_PATH_TOO_LONG);
+            EXPECT_EQ(open_null().code, ATTRIB_MNGR_PATH_TOO_LONG);
         }
     }
 }

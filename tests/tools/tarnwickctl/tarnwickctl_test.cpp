@@ -1,0 +1,341 @@
+// tarnwickctl as a user runs it: a separate process, with QZ_CFG_FILE_PATH naming a scratch
+// directory of each test.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "process.h"
+
+namespace fs = std::filesystem;
+using twtest::ProcessResult;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+using ::testing::Not;
+using ::testing::StartsWith;
+
+namespace {
+
+struct Row {
+    const char* section;
+    const char* key;
+    const char* value;
+};
+
+// Every key of a new file, in order, with its default. The proxy host and port come from the
+// system's settings, so their values are not compared.
+const Row kSchema[] = {
+    {"Agent", "ServerMachine", ""},        {"Agent", "HostSymbol", ""},
+    {"Agent", "TimeOut", "20"},            {"Agent", "ChannelType", "TCP"},
+    {"Agent", "ServerUsername", ""},       {"Agent", "ServerPassword", ""},
+    {"Agent", "ServerDomain", ""},         {"Http_Proxy", "Proxy", "False"},
+    {"Http_Proxy", "ProxyName", nullptr},  {"Http_Proxy", "ProxyPort", nullptr},
+    {"Http_Proxy", "ProxyUsername", ""},   {"Http_Proxy", "ProxyPassword", ""},
+    {"Http_Proxy", "ProxyDomain", ""},     {"Security", "SSL", "False"},
+    {"Security", "ServerAuthentication", "None"}, {"Security", "ClientCertificate", "False"},
+    {"Security", "PrivateKeyPassword", ""},       {"Security", "ClientAuthentication", "False"},
+    {"Security", "CertificateFileName", ""},      {"Security", "PrivateKeyFileName", ""},
+    {"Fitful", "FitfulConnection", "False"},      {"Fitful", "FitfulType", "Batch"},
+    {"Fitful", "FitfulThreshold", ""},            {"Fitful", "FitfulTimeout", ""},
+    {"Fitful", "FitfulDisconnectTimeout", ""},    {"WebHttp", "HttpAcceptorName", ""},
+    {"WebHttp", "HttpPort", ""},                  {"WebHttp", "HttpsPort", ""},
+    {"WebHttp", "HttpNDPort", ""},                {"WebHttp", "HttpDummyPort", ""},
+};
+
+struct Shown {
+    std::string section, key, value;
+};
+
+// The "[Section]" and "key = value" lines of show's output.
+std::vector<Shown> parse_show(const std::string& text) {
+    std::vector<Shown> shown;
+    std::istringstream in(text);
+    std::string line, section;
+    while (std::getline(in, line)) {
+        if (line.empty()) continue;
+        if (line.front() == '[' && line.back() == ']') {
+            section = line.substr(1, line.size() - 2);
+            continue;
+        }
+        const size_t eq = line.find(" = ");
+        if (eq == std::string::npos) {
+            ADD_FAILURE() << "not a key line: " << line;
+            continue;
+        }
+        shown.push_back({section, line.substr(0, eq), line.substr(eq + 3)});
+    }
+    return shown;
+}
+
+const Shown* find_shown(const std::vector<Shown>& shown, const std::string& key) {
+    for (const Shown& s : shown) {
+        if (s.key == key) return &s;
+    }
+    return nullptr;
+}
+
+std::string read_file(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+class TarnwickctlTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::random_device random;
+        do {
+            dir_ = fs::temp_directory_path() / ("tarnwickctl-test-" + std::to_string(random()));
+        } while (!fs::create_directory(dir_));
+        twtest::set_environment("QZ_CFG_FILE_PATH", dir_.string());
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        fs::remove_all(dir_, ignored);
+    }
+
+    ProcessResult ctl(const std::vector<std::string>& args, const std::string& input = "") {
+        const std::string program = twtest::own_directory() + "/" + TARNWICKCTL_FILE_NAME;
+        ProcessResult r = twtest::run_process(program, args, input);
+        EXPECT_NE(r.exit_code, -1) << "could not start " << program;
+        return r;
+    }
+
+    fs::path default_file() const { return dir_ / "k_agent_attribs.cfg"; }
+
+    fs::path dir_;
+};
+
+TEST_F(TarnwickctlTest, PathNamesTheFileInTheOverrideDirectoryAndCreatesNothing) {
+    const ProcessResult r = ctl({"path"});
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(r.out, default_file().string() + "\n");
+    EXPECT_THAT(r.err, IsEmpty());
+    EXPECT_FALSE(fs::exists(default_file()));
+}
+
+TEST_F(TarnwickctlTest, ShowCreatesAFreshFileAndListsEveryKeyInOrder) {
+    const ProcessResult r = ctl({"show"});
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_TRUE(fs::exists(default_file()));
+    const std::vector<Shown> shown = parse_show(r.out);
+    ASSERT_EQ(shown.size(), std::size(kSchema)) << r.out;
+    for (size_t i = 0; i < shown.size(); ++i) {
+        SCOPED_TRACE(kSchema[i].key);
+        EXPECT_EQ(shown[i].section, kSchema[i].section);
+        EXPECT_EQ(shown[i].key, kSchema[i].key);
+        if (kSchema[i].value != nullptr) {
+            EXPECT_EQ(shown[i].value, kSchema[i].value);
+        }
+    }
+    // Sections stand apart: a blank line before every header but the first.
+    EXPECT_THAT(r.out, StartsWith("[Agent]\n"));
+    EXPECT_THAT(r.out, HasSubstr("\n\n[Http_Proxy]\n"));
+    EXPECT_THAT(r.out, HasSubstr("\n\n[WebHttp]\n"));
+}
+
+TEST_F(TarnwickctlTest, SetValuesReadBackThroughGetShowAndTheFile) {
+    const Row cases[] = {
+        {"Agent", "ServerMachine", "host.example"},
+        {"Agent", "TimeOut", "-5"},  // begins with a dash, yet is no option
+        {"Security", "CertificateFileName", "C:\\certs\\agent cert.pem"},
+        {"Extra", "NewKey", "a=b ;#\"c\""},  // a new section, and characters INI files treat specially
+    };
+    for (const Row& c : cases) {
+        SCOPED_TRACE(c.key);
+        const ProcessResult set = ctl({"set", c.section, c.key, c.value});
+        ASSERT_EQ(set.exit_code, 0) << set.err;
+        EXPECT_THAT(set.out, IsEmpty());
+
+        const ProcessResult get = ctl({"get", c.key});
+        EXPECT_EQ(get.exit_code, 0) << get.err;
+        EXPECT_EQ(get.out, std::string(c.value) + "\n");
+
+        const ProcessResult show = ctl({"show"});
+        const std::vector<Shown> shown = parse_show(show.out);
+        const Shown* s = find_shown(shown, c.key);
+        ASSERT_NE(s, nullptr) << show.out;
+        EXPECT_EQ(s->section, c.section);
+        EXPECT_EQ(s->value, c.value);
+        EXPECT_THAT(read_file(default_file()), HasSubstr(c.value));
+    }
+    // Setting never loses a key of the schema.
+    EXPECT_EQ(parse_show(ctl({"show"}).out).size(), std::size(kSchema) + 1);
+}
+
+TEST_F(TarnwickctlTest, ScrambledSetReadsStandardInputAndStaysHiddenUnlessRevealed) {
+    const ProcessResult set = ctl({"set", "--scramble", "Agent", "ServerPassword"}, "s3cret pass\n");
+    ASSERT_EQ(set.exit_code, 0) << set.err;
+    // Nothing is prompted or echoed when standard input is not a terminal.
+    EXPECT_THAT(set.out, IsEmpty());
+    EXPECT_THAT(set.err, IsEmpty());
+
+    const std::string file = read_file(default_file());
+    EXPECT_THAT(file, Not(HasSubstr("s3cret")));
+    EXPECT_THAT(file, HasSubstr("ServerPasswordEncrypted"));
+
+    EXPECT_EQ(ctl({"get", "ServerPassword"}).out, "(scrambled)\n");
+    const ProcessResult revealed = ctl({"get", "ServerPassword", "--reveal"});
+    EXPECT_EQ(revealed.exit_code, 0) << revealed.err;
+    EXPECT_EQ(revealed.out, "s3cret pass\n");
+
+    const Shown* hidden = find_shown(parse_show(ctl({"show"}).out), "ServerPassword");
+    ASSERT_NE(hidden, nullptr);
+    EXPECT_EQ(hidden->value, "(scrambled)");
+    const Shown* clear = find_shown(parse_show(ctl({"show", "--reveal"}).out), "ServerPassword");
+    ASSERT_NE(clear, nullptr);
+    EXPECT_EQ(clear->value, "s3cret pass");
+    // A plain key is shown as it is, also with --reveal.
+    const Shown* plain = find_shown(parse_show(ctl({"show", "--reveal"}).out), "TimeOut");
+    ASSERT_NE(plain, nullptr);
+    EXPECT_EQ(plain->value, "20");
+}
+
+TEST_F(TarnwickctlTest, ScrambledValueIsTheFirstLineOfInputWithoutItsLineEnd) {
+    const struct {
+        const char* input;
+        const char* value;
+    } cases[] = {
+        {"no line end", "no line end"},
+        {"windows line\r\n", "windows line"},
+        {"first\nsecond\n", "first"},
+        {"\n", ""},
+        {"  blanks kept  \n", "  blanks kept  "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.input);
+        const ProcessResult set = ctl({"set", "--scramble", "--file", (dir_ / "s.cfg").string(), "Agent", "ServerPassword"},
+                                      c.input);
+        ASSERT_EQ(set.exit_code, 0) << set.err;
+        const ProcessResult get = ctl({"get", "--reveal", "--file=" + (dir_ / "s.cfg").string(), "ServerPassword"});
+        EXPECT_EQ(get.exit_code, 0) << get.err;
+        EXPECT_EQ(get.out, std::string(c.value) + "\n");
+    }
+}
+
+TEST_F(TarnwickctlTest, ScrambledSetRefusesMissingOrBrokenInput) {
+    const struct {
+        std::string input;
+        const char* message;
+    } cases[] = {
+        {"", "no value on standard input"},
+        {std::string("ab\0cd\n", 6), "NUL byte"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
+        const ProcessResult r = ctl({"set", "--scramble", "Agent", "ServerPassword"}, c.input);
+        EXPECT_EQ(r.exit_code, 2);
+        EXPECT_THAT(r.err, HasSubstr(c.message));
+        EXPECT_FALSE(fs::exists(default_file()));  // refused before the file was opened
+    }
+}
+
+TEST_F(TarnwickctlTest, UsageErrorsExitWithTwoAndTouchNothing) {
+    const std::vector<std::vector<std::string>> cases = {
+        {},
+        {"bogus"},
+        {"path", "extra"},
+        {"path", "--file", "x.cfg"},
+        {"show", "--bogus"},
+        {"show", "NAME"},
+        {"get"},
+        {"get", "A", "B"},
+        {"get", "A", "--file"},
+        {"get", "A", "--file="},
+        {"get", "A", "--scramble"},
+        {"set", "Agent", "TimeOut"},
+        {"set", "Agent", "TimeOut", "1", "2"},
+        {"set", "Agent", "TimeOut", "1", "--reveal"},
+        {"set", "--scramble", "Agent", "ServerPassword", "in-argv"},
+        {"set", "--scramble", "Agent"},
+    };
+    for (const auto& args : cases) {
+        SCOPED_TRACE(::testing::PrintToString(args));
+        const ProcessResult r = ctl(args, "secret\n");
+        EXPECT_EQ(r.exit_code, 2);
+        EXPECT_THAT(r.out, IsEmpty());
+        EXPECT_THAT(r.err, StartsWith("tarnwickctl: "));
+        EXPECT_THAT(r.err, HasSubstr("--help"));
+        EXPECT_FALSE(fs::exists(default_file()));
+    }
+}
+
+TEST_F(TarnwickctlTest, HelpPrintsUsageAndSucceeds) {
+    const std::vector<std::vector<std::string>> cases = {
+        {"--help"}, {"help"}, {"path", "--help"}, {"show", "--help"},
+        {"get", "--help"}, {"set", "--help"}, {"get", "-h"}, {"set", "Agent", "--help"},
+    };
+    for (const auto& args : cases) {
+        SCOPED_TRACE(::testing::PrintToString(args));
+        const ProcessResult r = ctl(args);
+        EXPECT_EQ(r.exit_code, 0);
+        EXPECT_THAT(r.out, StartsWith("usage: tarnwickctl"));
+        EXPECT_THAT(r.err, IsEmpty());
+        EXPECT_FALSE(fs::exists(default_file()));
+    }
+    EXPECT_THAT(ctl({"set", "--help"}).out, HasSubstr("--scramble"));
+}
+
+TEST_F(TarnwickctlTest, LibraryErrorsExitWithOneAndNameTheCode) {
+    // A scrambled-looking value of exactly the seed's eight digits cannot be unscrambled.
+    const fs::path broken = dir_ / "broken.cfg";
+    std::ofstream(broken) << "[Agent]\nServerPassword=0000abcd\n[Encription]\nServerPasswordEncrypted=\n";
+    const fs::path dir_as_file = dir_ / "a-directory.cfg";
+    fs::create_directory(dir_as_file);
+
+    const struct {
+        std::vector<std::string> args;
+        std::string message;  // the whole of standard error
+    } cases[] = {
+        {{"get", "NoSuchKey"}, "error -25: no section holds the attribute \"NoSuchKey\"\n"},
+        {{"get", "NoSuchKey", "--reveal"}, "error -25: no section holds the attribute \"NoSuchKey\"\n"},
+        {{"get", "ServerPassword", "--reveal", "--file", broken.string()},
+         "error -24: the stored value could not be unscrambled \"ServerPassword\"\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.args));
+        const ProcessResult r = ctl(c.args);
+        EXPECT_EQ(r.exit_code, 1);
+        EXPECT_THAT(r.out, IsEmpty());
+        EXPECT_EQ(r.err, c.message);
+    }
+
+    // show --reveal names the key it could not unscramble and still lists the rest.
+    const ProcessResult show = ctl({"show", "--reveal", "--file", broken.string()});
+    EXPECT_EQ(show.exit_code, 1);
+    EXPECT_EQ(show.err, "error -24: the stored value could not be unscrambled \"ServerPassword\"\n");
+    EXPECT_EQ(find_shown(parse_show(show.out), "ServerPassword")->value, "(scrambled)");
+
+    // A store error: one line, the code and a known meaning.
+    const ProcessResult store = ctl({"show", "--file", dir_as_file.string()});
+    EXPECT_EQ(store.exit_code, 1);
+    EXPECT_THAT(store.err, StartsWith("error -"));
+    EXPECT_THAT(store.err, Not(HasSubstr("unknown error")));
+    EXPECT_EQ(std::count(store.err.begin(), store.err.end(), '\n'), 1) << store.err;
+}
+
+TEST_F(TarnwickctlTest, ExplicitFileLeavesTheLocatedFileAlone) {
+    const std::string file = (dir_ / "explicit.cfg").string();
+    ASSERT_EQ(ctl({"set", "--file", file, "Agent", "HostSymbol", "here"}).exit_code, 0);
+    EXPECT_EQ(ctl({"get", "HostSymbol", "--file=" + file}).out, "here\n");
+    EXPECT_TRUE(fs::exists(file));
+    EXPECT_FALSE(fs::exists(default_file()));
+    EXPECT_EQ(ctl({"get", "HostSymbol"}).out, "\n");  // the located file has its default
+}
+
+TEST_F(TarnwickctlTest, PlainSetOfAScrambledKeyWarnsThatTheMarkerStays) {
+    ASSERT_EQ(ctl({"set", "--scramble", "Agent", "ServerPassword"}, "x\n").exit_code, 0);
+    const ProcessResult r = ctl({"set", "Agent", "ServerPassword", "plain"});
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_THAT(r.err, HasSubstr("scramble marker"));
+    EXPECT_THAT(ctl({"set", "Agent", "TimeOut", "30"}).err, IsEmpty());
+}
+
+}  // namespace

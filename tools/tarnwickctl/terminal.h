@@ -1,0 +1,27 @@
+// The terminal of standard input, for reading a secret without showing it.
+#ifndef TARNWICKCTL_TERMINAL_H
+#define TARNWICKCTL_TERMINAL_H
+
+namespace twctl {
+
+// Turns off echo of the terminal (console) of standard input while it lives, and restores
+// the previous mode when destroyed or when the program is interrupted meanwhile. When
+// standard input is not a terminal (a pipe, a file) it does nothing and terminal() is false.
+// One at a time per process.
+class EchoOff {
+public:
+    EchoOff();
+    ~EchoOff();
+    EchoOff(const EchoOff&) = delete;
+    EchoOff& operator=(const EchoOff&) = delete;
+
+    // Whether standard input is a terminal (and echo was turned off).
+    bool terminal() const { return terminal_; }
+
+private:
+    bool terminal_ = false;
+};
+
+}  // namespace twctl
+
+#endif
