@@ -237,7 +237,7 @@ void BM_PeakMemory(benchmark::State& state) {
     const std::string& path = large_file();
     long grown_kib = -1;
     for (auto _ : state) {
-        const std::string command = "/proc/self/exe --peak-memory-of '" + path + "'";
+        const std::string command = fs::read_symlink("/proc/self/exe").string() + " --peak-memory-of '" + path + "'";
         std::FILE* child = popen(command.c_str(), "r");
         if (child == nullptr || std::fscanf(child, "%ld", &grown_kib) != 1) grown_kib = -1;
         if (child != nullptr) pclose(child);
