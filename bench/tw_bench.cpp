@@ -4,7 +4,6 @@
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <ini.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -27,9 +26,10 @@ bool smoke() {
     return on;
 }
 
-// Key count of the large file (about 10 MB) and of the two lookup files.
+// Key counts of the large file (about 10 MB) and of the two lookup files.
 int large_keys() { return smoke() ? 2000 : 200000; }
-int small_keys() { return smoke() ? 100 : 1000; }
+int lookup_small_keys() { return smoke() ? 100 : 1000; }
+int lookup_large_keys() { return smoke() ? 1000 : 100000; }
 
 const fs::path& work_dir() {
     static const fs::path dir = [] {
@@ -130,7 +130,7 @@ BENCHMARK(BM_LoadPlainRead)->Unit(benchmark::kMillisecond);
 // ---- Lookups by key on a small and a large file.
 
 void BM_GetAttrib(benchmark::State& state, bool large) {
-    const int keys = large ? large_keys() : small_keys();
+    const int keys = large ? lookup_large_keys() : lookup_small_keys();
     const std::string path = write_ini("lookup_" + std::to_string(keys) + ".ini", keys);
     AttribMngr* mngr = nullptr;
     if (attrib_mngr_init(path.c_str(), &mngr) != 0) return fail(state, "init failed");
@@ -224,27 +224,23 @@ long status_kib(const char* field) {
     return -1;
 }
 
+// In a fresh process, so that no freed memory of the benchmarks before is reused: the growth
+// of the peak resident size while the file loads, in KiB; -1 when loading fails.
+long peak_memory_of(const char* path) {
+    const long before = status_kib("VmRSS:");
+    const config_handle cfg = new_config();
+    if (config_add_ini_file_source(cfg, path) != CONFIG_OK) return -1;
+    return status_kib("VmHWM:") - before;
+}
+
 void BM_PeakMemory(benchmark::State& state) {
     const std::string& path = large_file();
     long grown_kib = -1;
     for (auto _ : state) {
-        int fds[2];
-        if (pipe(fds) != 0) return fail(state, "pipe failed");
-        const pid_t pid = fork();
-        if (pid == 0) {
-            // Reset the peak to the present size, then load.
-            std::ofstream("/proc/self/clear_refs") << "5";
-            const long before = status_kib("VmRSS:");
-            const config_handle cfg = new_config();
-            const bool ok = config_add_ini_file_source(cfg, path.c_str()) == CONFIG_OK;
-            const long grown = ok ? status_kib("VmHWM:") - before : -1;
-            if (write(fds[1], &grown, sizeof grown) != sizeof grown) _exit(1);
-            _exit(0);
-        }
-        close(fds[1]);
-        if (read(fds[0], &grown_kib, sizeof grown_kib) != sizeof grown_kib) grown_kib = -1;
-        close(fds[0]);
-        waitpid(pid, nullptr, 0);
+        const std::string command = fs::read_symlink("/proc/self/exe").string() + " --peak-memory-of '" + path + "'";
+        std::FILE* child = popen(command.c_str(), "r");
+        if (child == nullptr || std::fscanf(child, "%ld", &grown_kib) != 1) grown_kib = -1;
+        if (child != nullptr) pclose(child);
     }
     if (grown_kib < 0) return fail(state, "measurement failed");
     state.counters["peak_kib"] = static_cast<double>(grown_kib);
@@ -255,4 +251,14 @@ BENCHMARK(BM_PeakMemory)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    if (argc == 3 && std::string(argv[1]) == "--peak-memory-of") {
+        std::printf("%ld\n", peak_memory_of(argv[2]));
+        return 0;
+    }
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
