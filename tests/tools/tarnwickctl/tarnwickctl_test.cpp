@@ -186,14 +186,16 @@ TEST_F(TarnwickctlTest, ScrambledSetReadsStandardInputAndStaysHiddenUnlessReveal
     EXPECT_EQ(revealed.exit_code, 0) << revealed.err;
     EXPECT_EQ(revealed.out, "s3cret pass\n");
 
-    const Shown* hidden = find_shown(parse_show(ctl({"show"}).out), "ServerPassword");
+    const std::vector<Shown> shown = parse_show(ctl({"show"}).out);
+    const Shown* hidden = find_shown(shown, "ServerPassword");
     ASSERT_NE(hidden, nullptr);
     EXPECT_EQ(hidden->value, "(scrambled)");
-    const Shown* clear = find_shown(parse_show(ctl({"show", "--reveal"}).out), "ServerPassword");
+    const std::vector<Shown> revealed_all = parse_show(ctl({"show", "--reveal"}).out);
+    const Shown* clear = find_shown(revealed_all, "ServerPassword");
     ASSERT_NE(clear, nullptr);
     EXPECT_EQ(clear->value, "s3cret pass");
     // A plain key is shown as it is, also with --reveal.
-    const Shown* plain = find_shown(parse_show(ctl({"show", "--reveal"}).out), "TimeOut");
+    const Shown* plain = find_shown(revealed_all, "TimeOut");
     ASSERT_NE(plain, nullptr);
     EXPECT_EQ(plain->value, "20");
 }
@@ -311,7 +313,10 @@ TEST_F(TarnwickctlTest, LibraryErrorsExitWithOneAndNameTheCode) {
     const ProcessResult show = ctl({"show", "--reveal", "--file", broken.string()});
     EXPECT_EQ(show.exit_code, 1);
     EXPECT_EQ(show.err, "error -24: the stored value could not be unscrambled \"ServerPassword\"\n");
-    EXPECT_EQ(find_shown(parse_show(show.out), "ServerPassword")->value, "(scrambled)");
+    const std::vector<Shown> listed = parse_show(show.out);
+    const Shown* password = find_shown(listed, "ServerPassword");
+    ASSERT_NE(password, nullptr);
+    EXPECT_EQ(password->value, "(scrambled)");
 
     // A store error: one line, the code and a known meaning.
     const ProcessResult store = ctl({"show", "--file", dir_as_file.string()});
