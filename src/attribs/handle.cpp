@@ -100,17 +100,19 @@ int32_t create_new_file(config_handle cfg, const char* path) {
 }
 
 // Loads the file when it exists, else creates it. Saves through handles that are already open
-// happen outside the lock, so the file may appear (or vanish) between the test and the add:
-// then the other branch is taken once more, so that a file another process just wrote is
-// completed rather than refused, and never replaced by a file of defaults.
+// happen outside the lock, so the file may appear between the test and the add, or be briefly
+// absent while another process replaces it: the test is then made again, a few times, so
+// that a file another process just wrote is completed rather than refused or replaced by a
+// file of defaults. Something other than a file in the way (a directory) is no race: its
+// error stands.
 int32_t open_or_create_file(config_handle cfg, const char* path) {
-    bool exists = os_is_file_exist(path) != 0;
+    constexpr int kAttempts = 8;
     int32_t rc = ATTRIB_MNGR_OK;
-    for (int attempt = 0; attempt < 2; ++attempt) {
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        const bool exists = os_is_file_exist(path) != 0;
         rc = exists ? load_existing_file(cfg, path) : create_new_file(cfg, path);
-        const bool raced = exists ? rc == CONFIG_E_NOT_FOUND : rc == CONFIG_E_EXISTS;
+        const bool raced = exists ? rc == CONFIG_E_NOT_FOUND : rc == CONFIG_E_EXISTS && os_is_file_exist(path) != 0;
         if (!raced) break;
-        exists = !exists;
     }
     return rc;
 }
