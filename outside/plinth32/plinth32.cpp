@@ -51,6 +51,20 @@ using namespace plinth32;
 
 extern "C" {
 
+int32_t PLINTH32_CALL os_get_my_module_dir_name(const void* module, char* buf, int32_t size) {
+    // Taken here, in the exported function itself, so that it names our caller.
+    const void* address = module != nullptr ? module : __builtin_return_address(0);
+    const size_t capacity = buffer_size(size);
+    if (buf == nullptr || capacity == 0) return OS_ERR_ARG;
+    const std::string path = module_path(address);
+    if (path.empty()) {
+        buf[0] = '\0';
+        return OS_ERR_SYSTEM;
+    }
+    size_t name_start = 0;
+    return copy_out(path.c_str(), directory_length(path.c_str(), &name_start), buf, capacity);
+}
+
 int32_t PLINTH32_CALL os_split_path(const char* path, char* dir, char* name, char* ext, int32_t size) {
     char* const outputs[] = {dir, name, ext};
     const size_t capacity = buffer_size(size);

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace plinth32 {
 
@@ -17,6 +18,8 @@ size_t drive_length(const char* path);
 // Creates one directory whose parent exists. The result is not reported: the caller checks
 // what is there afterwards.
 void make_one_directory(const char* path);
+// Full path of the module that holds address, or "" when it cannot be found.
+std::string module_path(const void* address);
 
 // --- Common helpers (plinth32.cpp) ---
 

@@ -19,8 +19,6 @@ size_t drive_length(const char*) { return 0; }
 
 void make_one_directory(const char* path) { ::mkdir(path, 0777); }
 
-namespace {
-
 // Full path of the loaded object that contains address, or "" when none does.
 std::string module_path(const void* address) {
     Dl_info info;
@@ -47,6 +45,8 @@ std::string module_path(const void* address) {
     return path;
 }
 
+namespace {
+
 bool stat_path(const char* path, struct stat* st) { return path != nullptr && path[0] != '\0' && ::stat(path, st) == 0; }
 
 }  // namespace
@@ -56,20 +56,6 @@ bool stat_path(const char* path, struct stat* st) { return path != nullptr && pa
 using namespace plinth32;
 
 extern "C" {
-
-int32_t PLINTH32_CALL os_get_my_module_dir_name(const void* module, char* buf, int32_t size) {
-    // Taken here, in the exported function itself, so that it names our caller.
-    const void* address = module != nullptr ? module : __builtin_return_address(0);
-    const size_t capacity = buffer_size(size);
-    if (buf == nullptr || capacity == 0) return OS_ERR_ARG;
-    const std::string path = module_path(address);
-    if (path.empty()) {
-        buf[0] = '\0';
-        return OS_ERR_SYSTEM;
-    }
-    size_t name_start = 0;
-    return copy_out(path.c_str(), directory_length(path.c_str(), &name_start), buf, capacity);
-}
 
 int32_t PLINTH32_CALL os_is_file_exist(const char* path) {
     struct stat st;

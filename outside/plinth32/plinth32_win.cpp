@@ -19,7 +19,6 @@ size_t drive_length(const char* path) {
 
 void make_one_directory(const char* path) { CreateDirectoryA(path, nullptr); }
 
-namespace {
 
 // Full path of the module that contains address, or "" when none does.
 std::string module_path(const void* address) {
@@ -37,6 +36,8 @@ std::string module_path(const void* address) {
     return std::string();
 }
 
+namespace {
+
 DWORD attributes(const char* path) {
     return path != nullptr && path[0] != '\0' ? GetFileAttributesA(path) : INVALID_FILE_ATTRIBUTES;
 }
@@ -48,20 +49,6 @@ DWORD attributes(const char* path) {
 using namespace plinth32;
 
 extern "C" {
-
-int32_t PLINTH32_CALL os_get_my_module_dir_name(const void* module, char* buf, int32_t size) {
-    // Taken here, in the exported function itself, so that it names our caller.
-    const void* address = module != nullptr ? module : __builtin_return_address(0);
-    const size_t capacity = buffer_size(size);
-    if (buf == nullptr || capacity == 0) return OS_ERR_ARG;
-    const std::string path = module_path(address);
-    if (path.empty()) {
-        buf[0] = '\0';
-        return OS_ERR_SYSTEM;
-    }
-    size_t name_start = 0;
-    return copy_out(path.c_str(), directory_length(path.c_str(), &name_start), buf, capacity);
-}
 
 int32_t PLINTH32_CALL os_is_file_exist(const char* path) {
     const DWORD a = attributes(path);
