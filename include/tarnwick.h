@@ -22,6 +22,11 @@
  * The one exception that can leave a function is CInterprocException, out of
  * attrib_mngr_init, when the machine-wide lock cannot be created (C++ hosts built with the
  * same compiler catch it; see the end of this file).
+ *
+ * Hosts built with Visual C++ (or any compiler of Microsoft's ABI) use the C functions through
+ * the import library lib/tarnwick.lib. The exception classes follow the GNU C++ ABI and are not
+ * declared for them (TARNWICK_CXX_EXCEPTIONS stays undefined): such a host cannot catch
+ * CInterprocException, and when the machine-wide lock cannot be created the process ends.
  */
 #ifndef TARNWICK_H
 #define TARNWICK_H
@@ -113,7 +118,13 @@ TARNWICK_API void TARNWICK_CALL delete_attribs_mngr(AttribMngr* mngr);
 }
 #endif
 
-#ifdef __cplusplus
+/* The C++ exception classes: declared where the compiler shares the library's C++ ABI (GNU C++
+ * on Windows, any compiler elsewhere). */
+#if defined(__cplusplus) && (!defined(_WIN32) || (defined(__GNUC__) && !defined(_MSC_VER)))
+#define TARNWICK_CXX_EXCEPTIONS 1
+#endif
+
+#ifdef TARNWICK_CXX_EXCEPTIONS
 
 #include <stddef.h>
 
@@ -177,6 +188,6 @@ private:
     uint32_t m_address;
 };
 
-#endif /* __cplusplus */
+#endif /* TARNWICK_CXX_EXCEPTIONS */
 
 #endif /* TARNWICK_H */
