@@ -26,6 +26,10 @@ function(tw_msvc_import_library target)
   install(FILES ${def} ${lib} DESTINATION ${CMAKE_INSTALL_LIBDIR})
 endfunction()
 
-foreach(target tarnwick config corvane)
-  tw_msvc_import_library(${target})
-endforeach()
+# Once the top directory has defined the libraries.
+function(tw_msvc_import_libraries)
+  foreach(target tarnwick config corvane)
+    tw_msvc_import_library(${target})
+  endforeach()
+endfunction()
+cmake_language(DEFER DIRECTORY ${PROJECT_SOURCE_DIR} CALL tw_msvc_import_libraries)

@@ -131,21 +131,12 @@ TARNWICK_API void TARNWICK_CALL delete_attribs_mngr(AttribMngr* mngr);
 #include "corvane.h"
 #include "kv_exp.h"
 
-/* The library's exceptions. Catch them by reference; the message text belongs to the
- * exception object. Hosts catch them across the library boundary when built with the same
- * compiler and its shared run-time; other hosts use the C functions only. */
-class TARNWICK_API CKvBaseException {
-public:
-    CKvBaseException();
-    CKvBaseException(const CKvBaseException& other);
-    virtual ~CKvBaseException();
-    /* Copies nothing: the base has no state. */
-    CKvBaseException& operator=(const CKvBaseException& other);
-    /* The message text (calls Message()). */
-    char* operator*();
-    /* The message text, NUL-terminated, owned by the exception. */
-    virtual char* Message() = 0;
-};
+/* The library's exceptions: CKvBaseException (the root) and CKvSystemException (an
+ * operating-system fault inside a CKvOsToCppExp scope), exported by this library. Hosts catch
+ * them across the library boundary when built with the same compiler and its shared run-time;
+ * other hosts use the C functions only. */
+#define KV_EXCEPTION_API TARNWICK_API
+#include "kv_exp_exceptions.h"
 
 /* Allocation mix-in: objects of a class deriving from it live in corvane's heap. */
 class MNew {
@@ -168,24 +159,6 @@ public:
 
 private:
     char m_message[kMessageSize];
-};
-
-/* An operating-system fault raised inside a CKvOsToCppExp scope. code: the platform's fault
- * code (Windows exception code, POSIX signal number); address: the faulting data address,
- * truncated to 32 bits. The message text is constant and must not be modified. */
-class TARNWICK_API CKvSystemException : public CKvBaseException {
-public:
-    CKvSystemException(uint32_t code, uint32_t address);
-    virtual ~CKvSystemException();
-    /* Copies both values. */
-    CKvSystemException& operator=(const CKvSystemException& other);
-    virtual char* Message();
-    uint32_t Code() const { return m_code; }
-    uint32_t Address() const { return m_address; }
-
-private:
-    uint32_t m_code;
-    uint32_t m_address;
 };
 
 #endif /* TARNWICK_CXX_EXCEPTIONS */
