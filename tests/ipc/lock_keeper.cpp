@@ -1,0 +1,20 @@
+// Keeps the opening lock until the test says so, as a hostile local user could.
+// Usage: ipc_lock_keeper LOG    logs "keeper-entered", leaves once LOG holds "keeper-release".
+#include <cstdio>
+#include <string>
+
+#include "corvane.h"
+#include "event_log.h"
+
+int main(int argc, char** argv) {
+    if (argc != 2) return 2;
+    const std::string log = argv[1];
+    const uint32_t lock = init_interprocess_critical_section("tarnwick_init_IPCS");
+    if (lock == 0) return 3;
+    enter_interprocess_critical_section(lock);
+    twtest::append_event(log, "keeper-entered");
+    const bool told = twtest::await_event(log, "keeper-release");
+    leave_interprocess_critical_section(lock);
+    destroy_interprocess_critical_section(lock);
+    return told ? 0 : 4;
+}
