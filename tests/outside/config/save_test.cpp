@@ -61,6 +61,7 @@ private:
             return CONFIG_E_NO_SPACE;
         }
         int32_t sync() override { return fail_ == Step::kSync ? CONFIG_E_FLUSH : real_->sync(); }
+        int32_t finish() override { return real_->finish(); }
         int32_t close() override {
             const int32_t rc = real_->close();
             return fail_ == Step::kClose ? CONFIG_E_WRITE : rc;
