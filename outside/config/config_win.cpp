@@ -53,13 +53,21 @@ bool read_dacl(const std::string& file, std::vector<char>* descriptor) {
     descriptor->clear();
     DWORD needed = 0;
     if (GetFileSecurityA(file.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &needed)) return true;
-    const DWORD err = GetLastError();
-    if (err == ERROR_NOT_SUPPORTED || err == ERROR_INVALID_FUNCTION) return true;
+    DWORD err = GetLastError();
+    // A file that is gone (another process replaced it, and the system did so in two steps)
+    // has nothing to carry over, like a missing one.
+    const auto nothing_to_read = [](DWORD e) {
+        return e == ERROR_NOT_SUPPORTED || e == ERROR_INVALID_FUNCTION || e == ERROR_FILE_NOT_FOUND ||
+               e == ERROR_PATH_NOT_FOUND;
+    };
+    if (nothing_to_read(err)) return true;
     if (err != ERROR_INSUFFICIENT_BUFFER || needed == 0) return false;
     descriptor->resize(needed);
     if (!GetFileSecurityA(file.c_str(), DACL_SECURITY_INFORMATION, descriptor->data(), needed, &needed)) {
+        err = GetLastError();
         descriptor->clear();
-        return false;
+        SetLastError(err);
+        return nothing_to_read(err);
     }
     return true;
 }

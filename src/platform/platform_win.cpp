@@ -34,7 +34,8 @@ bool is_trusted(PSID sid, PSID caller) {
     return EqualSid(sid, caller) || is_well_known(sid, WinLocalSystemSid) || is_well_known(sid, WinBuiltinAdministratorsSid);
 }
 
-// A security descriptor of path holding what info names; empty when it cannot be read.
+// A security descriptor of path holding what info names; empty when it cannot be read, with
+// GetLastError() telling why.
 std::vector<char> security_of(const std::string& path, SECURITY_INFORMATION info) {
     DWORD needed = 0;
     GetFileSecurityA(path.c_str(), info, nullptr, 0, &needed);
@@ -95,6 +96,11 @@ bool planted_by_security(PSID owner, PSECURITY_DESCRIPTOR directory, PSID caller
 bool is_untrusted_file(const char* path) {
     if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) return false;
     const std::vector<char> file = security_of(path, OWNER_SECURITY_INFORMATION);
+    if (file.empty()) {
+        // Gone meanwhile (another process replacing it): nothing planted is there.
+        const DWORD err = GetLastError();
+        if (err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND) return false;
+    }
     std::vector<char> caller = caller_sid();
     // What cannot be judged is not trusted: a file is there, and its owner is unknown.
     if (file.empty() || caller.empty()) return true;
