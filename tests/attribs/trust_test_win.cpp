@@ -8,6 +8,7 @@
 
 #include "platform/platform.h"
 #include "platform/trust_win.h"
+#include "tarnwick.h"
 
 namespace {
 
@@ -81,6 +82,49 @@ TEST(UntrustedFile, OwnFileInTheTemporaryDirectoryAndNoFile) {
     CloseHandle(h);
     EXPECT_FALSE(tw::platform::is_untrusted_file(path.c_str()));
     DeleteFileA(path.c_str());
+}
+
+// A whole opening: a file given another owner, in a directory where users may add files.
+// Wine keeps security descriptors only where its file system can store them; where the owner
+// does not stick, the test says so and is skipped.
+TEST(UntrustedFile, OpeningRefusesAFileOfAnotherOwnerInASharedDirectory) {
+    char temp[MAX_PATH + 1];
+    ASSERT_NE(GetTempPathA(sizeof temp, temp), 0u);
+    const std::string dir = std::string(temp) + "tw_shared_" + std::to_string(GetCurrentProcessId());
+    const std::string path = dir + "\\agent.cfg";
+    ASSERT_TRUE(CreateDirectoryA(dir.c_str(), nullptr));
+    const Descriptor shared("D:(A;OICI;FA;;;BU)(A;OICI;FA;;;SY)");
+    ASSERT_NE(shared.get(), nullptr);
+    const bool dir_set = SetFileSecurityA(dir.c_str(), DACL_SECURITY_INFORMATION, shared.get()) != 0;
+    const char kForged[] = "[Agent]\r\nServerMachine=evil.example\r\n";
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    WriteFile(h, kForged, sizeof kForged - 1, &written, nullptr);
+    CloseHandle(h);
+
+    const Descriptor foreign((std::string("O:") + kOther).c_str());
+    const bool owner_set = SetFileSecurityA(path.c_str(), OWNER_SECURITY_INFORMATION, foreign.get()) != 0;
+    // Read back: does the owner stick?
+    char buffer[512];
+    DWORD needed = 0;
+    PSID owner = nullptr;
+    BOOL defaulted = FALSE;
+    const bool stuck = owner_set && dir_set &&
+                       GetFileSecurityA(path.c_str(), OWNER_SECURITY_INFORMATION, buffer, sizeof buffer, &needed) &&
+                       GetSecurityDescriptorOwner(buffer, &owner, &defaulted) && owner != nullptr &&
+                       EqualSid(owner, Sid(kOther).get());
+    if (stuck) {
+        EXPECT_TRUE(tw::platform::is_untrusted_file(path.c_str()));
+        AttribMngr* mngr = nullptr;
+        EXPECT_EQ(attrib_mngr_init(path.c_str(), &mngr), ATTRIB_MNGR_UNTRUSTED_FILE);
+        EXPECT_EQ(mngr, nullptr);
+    }
+    DeleteFileA(path.c_str());
+    RemoveDirectoryA(dir.c_str());
+    if (!stuck)
+        GTEST_SKIP() << "this system does not keep the security the test sets (directory access list set: " << dir_set
+                     << ", file owner set: " << owner_set << ")";
 }
 
 }  // namespace
