@@ -46,40 +46,6 @@ bool is_sharing_error(DWORD err) { return err == ERROR_SHARING_VIOLATION || err 
 // Replacing also meets these while a scanner holds the old or the new file.
 bool is_busy_replacing(DWORD err) { return is_sharing_error(err) || err == ERROR_ACCESS_DENIED; }
 
-// Reads the access-control list of file into *descriptor (a self-relative security
-// descriptor). A file system without access lists leaves it empty, which is no failure; any
-// other failure to read it is, with GetLastError() telling why.
-bool read_dacl(const std::string& file, std::vector<char>* descriptor) {
-    descriptor->clear();
-    DWORD needed = 0;
-    if (GetFileSecurityA(file.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &needed)) return true;
-    DWORD err = GetLastError();
-    // A file that is gone (another process replaced it, and the system did so in two steps)
-    // has nothing to carry over, like a missing one.
-    const auto nothing_to_read = [](DWORD e) {
-        return e == ERROR_NOT_SUPPORTED || e == ERROR_INVALID_FUNCTION || e == ERROR_FILE_NOT_FOUND ||
-               e == ERROR_PATH_NOT_FOUND;
-    };
-    if (nothing_to_read(err)) return true;
-    if (err != ERROR_INSUFFICIENT_BUFFER || needed == 0) return false;
-    descriptor->resize(needed);
-    if (!GetFileSecurityA(file.c_str(), DACL_SECURITY_INFORMATION, descriptor->data(), needed, &needed)) {
-        err = GetLastError();
-        descriptor->clear();
-        SetLastError(err);
-        return nothing_to_read(err);
-    }
-    return true;
-}
-
-// Puts the access-control list of file onto onto; failing to read or to set it is a failure.
-bool copy_dacl(const std::string& file, const std::string& onto) {
-    std::vector<char> descriptor;
-    if (!read_dacl(file, &descriptor)) return false;
-    if (descriptor.empty()) return true;
-    return SetFileSecurityA(onto.c_str(), DACL_SECURITY_INFORMATION, descriptor.data()) != 0;
-}
-
 // Runs op until it succeeds or fails otherwise than transient(err): about one second in all.
 // On failure GetLastError() holds op's last error.
 template <typename Op, typename Transient>
@@ -94,6 +60,41 @@ bool retrying(Op&& op, Transient&& transient) {
         }
         Sleep(50);
     }
+}
+
+// Reads the access-control list of file into *descriptor (a self-relative security
+// descriptor). A file system without access lists, or a file gone meanwhile, leaves it empty,
+// which is no failure; any other failure to read it is, with GetLastError() telling why.
+bool read_dacl(const std::string& file, std::vector<char>* descriptor) {
+    descriptor->clear();
+    const auto read = [&] {
+        DWORD needed = 0;
+        GetFileSecurityA(file.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &needed);
+        if (needed == 0) return false;
+        descriptor->resize(needed);
+        if (GetFileSecurityA(file.c_str(), DACL_SECURITY_INFORMATION, descriptor->data(), needed, &needed)) return true;
+        const DWORD err = GetLastError();
+        descriptor->clear();
+        SetLastError(err);
+        return false;
+    };
+    // While another process replaces the file, the old one may refuse to be read for a moment,
+    // and its list may change between the two calls.
+    if (retrying(read, [](DWORD err) { return is_busy_replacing(err) || err == ERROR_INSUFFICIENT_BUFFER; }))
+        return true;
+    // Gone (another process replaced it, and the system did so in two steps): nothing to carry
+    // over, like a missing file; so for a file system without access lists.
+    const DWORD err = GetLastError();
+    return err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND || err == ERROR_NOT_SUPPORTED ||
+           err == ERROR_INVALID_FUNCTION;
+}
+
+// Puts the access-control list of file onto onto; failing to read or to set it is a failure.
+bool copy_dacl(const std::string& file, const std::string& onto) {
+    std::vector<char> descriptor;
+    if (!read_dacl(file, &descriptor)) return false;
+    if (descriptor.empty()) return true;
+    return SetFileSecurityA(onto.c_str(), DACL_SECURITY_INFORMATION, descriptor.data()) != 0;
 }
 
 class Handle {
