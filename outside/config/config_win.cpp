@@ -46,15 +46,18 @@ bool is_sharing_error(DWORD err) { return err == ERROR_SHARING_VIOLATION || err 
 // Replacing also meets these while a scanner holds the old or the new file.
 bool is_busy_replacing(DWORD err) { return is_sharing_error(err) || err == ERROR_ACCESS_DENIED; }
 
-// Runs op until it succeeds or fails otherwise than transient(err): about one second in all.
-// On failure GetLastError() holds op's last error.
+// Replacing waits longer: every process that reads the file holds it open for a moment, and on
+// a loaded machine a reader descheduled while it holds the file can outlast a second.
+constexpr int kReplaceAttempts = 100;
+
+// Runs op until it succeeds or fails otherwise than transient(err), every 50 ms, attempts times
+// at most (the default: about one second in all). On failure GetLastError() holds op's last error.
 template <typename Op, typename Transient>
-bool retrying(Op&& op, Transient&& transient) {
-    const int kAttempts = 20;
+bool retrying(Op&& op, Transient&& transient, int attempts = 20) {
     for (int attempt = 1;; ++attempt) {
         if (op()) return true;
         const DWORD err = GetLastError();
-        if (attempt == kAttempts || !transient(err)) {
+        if (attempt == attempts || !transient(err)) {
             SetLastError(err);
             return false;
         }
@@ -277,7 +280,7 @@ public:
         // first, and a crash right then leaves no file at all.)
         const bool moved = retrying(
             [&] { return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0; },
-            is_busy_replacing);
+            is_busy_replacing, kReplaceAttempts);
         if (!moved) return code_from_error(GetLastError(), CONFIG_E_REPLACE);
         return CONFIG_OK;
     }
