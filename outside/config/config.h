@@ -66,36 +66,49 @@
 typedef uint32_t config_handle; /* 0 means none */
 
 /* Result codes: 0 for success, else negative and in CONFIG_E_FIRST..CONFIG_E_LAST, apart from
- * the attribute library's own codes.
- *
- * code                   value    meaning */
-#define CONFIG_OK              0    /* success */
+ * the attribute library's own codes. CONFIG_RESULT_CODES(X) lists every code as
+ * X(name, value, text): the name, its value and what it means in words (the text the
+ * attribute library's attrib_mngr_error_text returns). The names are defined from this list
+ * as constants: of type int32_t in C++, enumeration constants (int) in C. */
+#define CONFIG_RESULT_CODES(X) \
+    X(CONFIG_OK,                0, "success") \
+    X(CONFIG_E_HANDLE,      -1001, "the configuration handle is 0, deleted, or was never returned by new_config") \
+    X(CONFIG_E_ARGUMENT,    -1002, "a required pointer is null, or a path is empty") \
+    X(CONFIG_E_HAS_SOURCE,  -1003, "the configuration handle already holds a source file") \
+    X(CONFIG_E_NO_SOURCE,   -1004, "the configuration handle holds no source file yet") \
+    X(CONFIG_E_PATH,        -1005, "the path is not the one the source file was added with") \
+    X(CONFIG_E_FLAGS,       -1006, "the save was given flags other than 0") \
+    X(CONFIG_E_SECTION,     -1007, "the section name is refused: empty, blank at an edge, or holding a line break or ']'") \
+    X(CONFIG_E_KEY,         -1008, "the key is refused: empty, blank at an edge, holding a line break or '=', or starting with '[', ';' or '#'") \
+    X(CONFIG_E_VALUE,       -1009, "the value is refused: it holds a line break, or starts or ends with a blank") \
+    X(CONFIG_E_NOT_FOUND,   -1010, "the file, or a directory of its path, does not exist") \
+    X(CONFIG_E_EXISTS,      -1011, "something already exists where a new file was to be created") \
+    X(CONFIG_E_NOT_FILE,    -1012, "the path names a directory, a device, a pipe or a loop of links, not a file") \
+    X(CONFIG_E_ACCESS,      -1013, "permission denied, or the file is read-only") \
+    X(CONFIG_E_SHARING,     -1014, "another process kept the file open, still after retrying") \
+    X(CONFIG_E_NO_SPACE,    -1015, "the disk is full, or a quota is exceeded") \
+    X(CONFIG_E_NO_MEMORY,   -1016, "out of memory in the configuration store") \
+    X(CONFIG_E_TOO_LARGE,   -1017, "the file is 4 GiB or larger") \
+    X(CONFIG_E_READ,        -1018, "reading the file failed") \
+    X(CONFIG_E_CREATE,      -1019, "creating the temporary file of the save failed") \
+    X(CONFIG_E_WRITE,       -1020, "writing the temporary file of the save failed") \
+    X(CONFIG_E_FLUSH,       -1021, "flushing the temporary file of the save to disk failed") \
+    X(CONFIG_E_REPLACE,     -1022, "putting the saved file in place of the old one failed") \
+    X(CONFIG_E_DURABILITY,  -1023, "saved, but syncing the directory failed: the save may not survive a crash") \
+    X(CONFIG_E_IO,          -1024, "the operating system reported another failure") \
+    X(CONFIG_E_INTERNAL,    -1098, "an unexpected failure inside the configuration store")
+
+#ifdef __cplusplus
+#  define CONFIG_DEFINE_RESULT_CODE(name, value, text) static const int32_t name = (value);
+CONFIG_RESULT_CODES(CONFIG_DEFINE_RESULT_CODE)
+#else
+#  define CONFIG_DEFINE_RESULT_CODE(name, value, text) name = (value),
+enum { CONFIG_RESULT_CODES(CONFIG_DEFINE_RESULT_CODE) };
+#endif
+#undef CONFIG_DEFINE_RESULT_CODE
+
+/* The range of the store's codes. */
 #define CONFIG_E_FIRST     (-1000)
-#define CONFIG_E_HANDLE    (-1001)  /* the handle is 0, deleted, or was never returned by new_config */
-#define CONFIG_E_ARGUMENT  (-1002)  /* a required pointer is null, or a path is empty */
-#define CONFIG_E_HAS_SOURCE (-1003) /* the handle already holds a source file */
-#define CONFIG_E_NO_SOURCE (-1004)  /* the handle holds no source file yet */
-#define CONFIG_E_PATH      (-1005)  /* the path is not the one the source was added with */
-#define CONFIG_E_FLAGS     (-1006)  /* config_save was given flags other than 0 */
-#define CONFIG_E_SECTION   (-1007)  /* section name refused: empty, blank-edged, CR, LF or ']' */
-#define CONFIG_E_KEY       (-1008)  /* key refused: empty, blank-edged, CR, LF, '=', or a first '[', ';', '#' */
-#define CONFIG_E_VALUE     (-1009)  /* value refused: CR, LF, or a leading or trailing blank */
-#define CONFIG_E_NOT_FOUND (-1010)  /* the file, or a directory of its path, does not exist */
-#define CONFIG_E_EXISTS    (-1011)  /* config_add_ini_new_file_source: something exists at the path */
-#define CONFIG_E_NOT_FILE  (-1012)  /* the path names a directory, device, pipe, or a loop of links */
-#define CONFIG_E_ACCESS    (-1013)  /* permission denied, or the file is read-only */
-#define CONFIG_E_SHARING   (-1014)  /* another process kept the file open, still after retrying */
-#define CONFIG_E_NO_SPACE  (-1015)  /* the disk is full, or a quota is exceeded */
-#define CONFIG_E_NO_MEMORY (-1016)  /* out of memory */
-#define CONFIG_E_TOO_LARGE (-1017)  /* the file is 4 GiB or larger */
-#define CONFIG_E_READ      (-1018)  /* reading the file failed */
-#define CONFIG_E_CREATE    (-1019)  /* creating the temporary file failed */
-#define CONFIG_E_WRITE     (-1020)  /* writing the temporary file failed */
-#define CONFIG_E_FLUSH     (-1021)  /* flushing the temporary file to disk failed */
-#define CONFIG_E_REPLACE   (-1022)  /* putting the temporary file in place of the file failed */
-#define CONFIG_E_DURABILITY (-1023) /* saved, but syncing the directory failed: may not survive a crash */
-#define CONFIG_E_IO        (-1024)  /* another failure of the operating system */
-#define CONFIG_E_INTERNAL  (-1098)  /* an unexpected failure inside the store */
 #define CONFIG_E_LAST      (-1099)
 
 #ifdef __cplusplus
