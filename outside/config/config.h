@@ -143,6 +143,15 @@ CONFIG_API int32_t CONFIG_CALL config_get_attrib_val(config_handle cfg, const ch
 CONFIG_API int32_t CONFIG_CALL config_set_attrib(config_handle cfg, const char* path, const char* section,
                                                  const char* key, const char* value);
 
+/* Removes every entry of the key in every occurrence of the section (names compare without
+ * regard to ASCII case; "" names the entries before the first header), in memory only until
+ * config_save. Each removed line goes with its line ending; every other byte of the file
+ * stays as it was. Returns the number of entries removed (0 when there were none), or
+ * CONFIG_E_HANDLE, CONFIG_E_PATH, CONFIG_E_NO_SOURCE, CONFIG_E_ARGUMENT (a null argument) or
+ * CONFIG_E_NO_MEMORY (nothing removed). */
+CONFIG_API int32_t CONFIG_CALL config_remove_attrib(config_handle cfg, const char* path, const char* section,
+                                                    const char* key);
+
 /* Writes the store to its source file as described above; flags must be 0. */
 CONFIG_API int32_t CONFIG_CALL config_save(config_handle cfg, const char* path, int32_t flags);
 

@@ -58,6 +58,12 @@ public:
     // values return their code and change nothing.
     int32_t set(std::string_view section, std::string_view key, std::string_view value);
 
+    // Removes every entry of the key in every occurrence of the section (names compare
+    // ignoring ASCII case; section "" names the entries before any header), each line with
+    // its line ending; every other byte stays. Returns the number removed. May throw
+    // std::bad_alloc, leaving the document unchanged.
+    uint32_t remove(std::string_view section, std::string_view key);
+
     // Calls visit(section, key, value) for every entry in file order; stops at the first
     // non-zero result and returns it, else 0. Entries before any header have section "".
     template <typename Visit>
