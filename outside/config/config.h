@@ -167,6 +167,45 @@ typedef int32_t (CONFIG_CALL *config_visit_fn)(void* ctx, const char* section, c
 CONFIG_API int32_t CONFIG_CALL config_enum_attribs(config_handle cfg, const char* path, config_visit_fn visit,
                                                    void* ctx);
 
+/* Kinds of line, as config_enum_lines reports them (see File syntax). */
+#define CONFIG_LINE_COMMENT 0 /* empty, blanks only, or a comment */
+#define CONFIG_LINE_SECTION 1 /* a section header */
+#define CONFIG_LINE_ENTRY   2 /* key=value */
+#define CONFIG_LINE_OTHER   3 /* anything else: kept, and read by nothing */
+
+/* size bytes at data, followed by a NUL byte that is not counted; the bytes may hold NULs. */
+typedef struct config_text {
+    const char* data;
+    uint32_t size;
+} config_text;
+
+typedef struct config_line {
+    uint32_t number;     /* 1 for the first line; a UTF-8 byte-order mark is part of no line */
+    int32_t kind;        /* CONFIG_LINE_* */
+    config_text text;    /* the whole line without its line ending (LF, or CR LF) */
+    config_text section; /* the section the line belongs to: a header's own name, "" before the first header */
+    config_text key;     /* an entry's key as stored (trimmed); empty for other kinds */
+    config_text value;   /* an entry's value as stored (trimmed); empty for other kinds */
+} config_line;
+
+/* Calls visit for every line of the handle's file in file order, as it stands in memory
+ * (changes not yet saved included); the numbers are those the saved file would have. Stops
+ * when visit returns non-zero and returns that value, else CONFIG_OK. line and its texts are
+ * valid during the call only. CONFIG_E_HANDLE, CONFIG_E_ARGUMENT (null path or visit),
+ * CONFIG_E_NO_SOURCE, CONFIG_E_PATH. */
+typedef int32_t (CONFIG_CALL *config_line_fn)(void* ctx, const config_line* line);
+CONFIG_API int32_t CONFIG_CALL config_enum_lines(config_handle cfg, const char* path, config_line_fn visit,
+                                                 void* ctx);
+
+/* Replaces everything the handle holds of its file with the size bytes at text (NULL only
+ * with size 0), in memory until config_save: afterwards the handle reads as if the file had
+ * held exactly those bytes when it was added, and config_save writes exactly them, the way
+ * every save writes (atomic, durable, mode, owner, ACL and links kept). CONFIG_E_HANDLE,
+ * CONFIG_E_ARGUMENT, CONFIG_E_NO_SOURCE, CONFIG_E_PATH, CONFIG_E_TOO_LARGE or
+ * CONFIG_E_NO_MEMORY, each changing nothing. */
+CONFIG_API int32_t CONFIG_CALL config_set_text(config_handle cfg, const char* path, const char* text,
+                                               uint32_t size);
+
 #ifdef __cplusplus
 }
 #endif

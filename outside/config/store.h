@@ -36,6 +36,16 @@ public:
         return rc != 0 ? rc : doc_.for_each_entry(visit);
     }
 
+    // Visits every line in file order (see Document::for_each_line) once path is checked.
+    template <typename Visit>
+    int32_t for_each_line(std::string_view path, Visit&& visit) const {
+        const int32_t rc = check_path(path);
+        return rc != 0 ? rc : doc_.for_each_line(visit);
+    }
+
+    // Replaces the document with bytes, as if the file held them when it was added.
+    int32_t set_text(std::string_view path, std::string bytes);
+
     const Document& document() const { return doc_; }
 
 private:
