@@ -8,7 +8,7 @@
 #include <fstream>
 #include <iterator>
 #include <random>
-#include <regex>
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -122,11 +122,18 @@ TEST_F(AdminTest, CheckListsEachFaultWithItsLineAndChangesNothing) {
     const size_t timeout = line_number(complete, "TimeOut=20");
     ASSERT_GT(agent, 0u);
     ASSERT_GT(timeout, 0u);
+    // The file's own line ending (CRLF on Windows) in the text to find and put.
+    const std::string eol = complete.find("\r\n") != std::string::npos ? "\r\n" : "\n";
+    const auto native = [&](std::string text) {
+        for (size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + eol.size()))
+            text.replace(at, 1, eol);
+        return text;
+    };
     const auto replaced = [&](const std::string& from, const std::string& to) {
         std::string text = complete;
-        const size_t at = text.find(from);
+        const size_t at = text.find(native(from));
         EXPECT_NE(at, std::string::npos) << from;
-        return text.replace(at, from.size(), to);
+        return at == std::string::npos ? text : text.replace(at, native(from).size(), native(to));
     };
     const struct {
         const char* name;
@@ -244,7 +251,8 @@ TEST_F(AdminTest, UnsetOfAnAbsentKeyWritesNothingAndAnOpeningRestoresASchemaDefa
 
     ASSERT_EQ(ctl({"unset", "Agent", "TimeOut", "--file", file_}).exit_code, 0);
     std::string expected = complete;
-    expected.erase(expected.find("TimeOut=20\n"), 11);
+    const std::string line = complete.find("TimeOut=20\r\n") != std::string::npos ? "TimeOut=20\r\n" : "TimeOut=20\n";
+    expected.erase(expected.find(line), line.size());
     EXPECT_EQ(read_file(file_), expected);
     EXPECT_EQ(ctl({"get", "TimeOut", "--file", file_}).out, "20\n");  // the opening added it back
 
@@ -329,7 +337,9 @@ TEST_F(AdminTest, JsonRevealsEachScrambledEntryByItsOwnSectionAndKey) {
     ASSERT_EQ(hidden.size(), 2u);
     for (const auto& [section, e] : hidden) {
         EXPECT_TRUE(e["scrambled"].boolean);
-        EXPECT_THAT(e["value"].string, ::testing::MatchesRegex("[0-9a-f]{10,}"));  // as stored
+        // As stored: hexadecimal digits, the seed's eight and more.
+        EXPECT_GE(e["value"].string.size(), 10u);
+        EXPECT_EQ(e["value"].string.find_first_not_of("0123456789abcdef"), std::string::npos) << e["value"].string;
     }
     const auto clear = entries_of({"show", "--json", "--reveal", "--file", file_});
     ASSERT_EQ(clear.size(), 2u);
@@ -427,7 +437,10 @@ TEST_F(AdminTest, ErrorsNameTheFileAndSayWhatHappened) {
 TEST_F(AdminTest, VersionAndHelpTellTheVersionAndTheExitStatuses) {
     const ProcessResult version = ctl({"--version"});
     EXPECT_EQ(version.exit_code, 0);
-    EXPECT_THAT(version.out, ::testing::MatchesRegex("tarnwickctl [0-9]+\\.[0-9]+\\.[0-9]+\n"));
+    EXPECT_THAT(version.out, ::testing::StartsWith("tarnwickctl "));
+    EXPECT_EQ(std::count(version.out.begin(), version.out.end(), '.'), 2) << version.out;
+    EXPECT_EQ(version.out.find_first_not_of("0123456789.\n", 12), std::string::npos) << version.out;
+    EXPECT_EQ(version.out.back(), '\n');
     EXPECT_THAT(version.err, IsEmpty());
     EXPECT_EQ(ctl({"--version", "extra"}).exit_code, 2);
 
