@@ -11,13 +11,7 @@ namespace twctl {
 
 namespace {
 
-std::string lower(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return out;
-}
+std::string lower(std::string_view text) { return ascii_lower(text); }
 
 std::string section_name(const std::string& section) {
     return section.empty() ? "the lines before any section" : "[" + section + "]";

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
+#include <set>
 #include <ostream>
 #include <vector>
 
@@ -157,6 +158,7 @@ int run_show(const Parsed& args, std::ostream& out, std::ostream& err) {
     const int32_t rc = read_lines(path, &lines);
     if (rc != CONFIG_OK) return fail(err, rc, path);
 
+    const std::set<std::string> scrambled_keys = marked_keys(lines);
     int status = kExitOk;
     const std::string* section = nullptr;
     bool first_json = true;
@@ -164,7 +166,8 @@ int run_show(const Parsed& args, std::ostream& out, std::ostream& err) {
     for (size_t i = 0; i < lines.size(); ++i) {
         const Line& l = lines[i];
         if (l.kind != CONFIG_LINE_ENTRY) continue;
-        const bool scrambled = !equal_ignoring_case(l.section, kMarkerSection) && marked(lines, l.key);
+        const bool scrambled =
+            !equal_ignoring_case(l.section, kMarkerSection) && scrambled_keys.count(ascii_lower(l.key)) != 0;
         std::string value = l.value;
         std::string error;
         if (scrambled && args.reveal) {

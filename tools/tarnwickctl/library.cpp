@@ -83,6 +83,26 @@ bool marked(const std::vector<Line>& lines, std::string_view key) {
     return false;
 }
 
+std::string ascii_lower(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return out;
+}
+
+std::set<std::string> marked_keys(const std::vector<Line>& lines) {
+    const std::string suffix = ascii_lower(kMarkerSuffix);
+    std::set<std::string> keys;
+    for (const Line& l : lines) {
+        if (l.kind != CONFIG_LINE_ENTRY || l.key.size() <= suffix.size()) continue;
+        const std::string key = ascii_lower(l.key);
+        if (key.compare(key.size() - suffix.size(), suffix.size(), suffix) == 0)
+            keys.insert(key.substr(0, key.size() - suffix.size()));
+    }
+    return keys;
+}
+
 int32_t reveal_entry(AttribMngr* mngr, const std::vector<Line>& lines, size_t index, std::string* clear) {
     const Line& entry = lines[index];
     size_t first = index;

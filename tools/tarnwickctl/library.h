@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -58,6 +59,11 @@ bool equal_ignoring_case(std::string_view a, std::string_view b);
 
 // Whether the key carries a marker among lines (the library's test, by key alone).
 bool marked(const std::vector<Line>& lines, std::string_view key);
+
+// The keys, in ASCII lower case, that carry a marker among lines.
+std::set<std::string> marked_keys(const std::vector<Line>& lines);
+
+std::string ascii_lower(std::string_view text);
 
 // The clear value of the entry lines[index], which carries a scramble marker, by its own
 // section and key: through mngr when it is the first entry of its key in file order (the one
