@@ -25,16 +25,43 @@ if(CMAKE_CROSSCOMPILING)
   set_tests_properties(wine_prefix_stop PROPERTIES FIXTURES_CLEANUP wine)
 endif()
 
-# tw_test(name SOURCES ... LIBS ... [NO_MAIN]): one GoogleTest program, run as one test.
+# tw_test(name SOURCES ... [PLATFORM_SOURCES base...] LIBS ... [NO_MAIN]): one GoogleTest
+# program with the test support library, run as one test (under Wine on the Windows target).
+# PLATFORM_SOURCES adds base_win.cpp or base_posix.cpp for each base.
 function(tw_test name)
-  cmake_parse_arguments(T "NO_MAIN" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "NO_MAIN" "" "SOURCES;PLATFORM_SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
+  tw_platform_sources(${name} ${T_PLATFORM_SOURCES})
   if(T_NO_MAIN)
-    target_link_libraries(${name} PRIVATE gmock gtest ${T_LIBS})
+    target_link_libraries(${name} PRIVATE gmock gtest tw_test_support ${T_LIBS})
   else()
-    target_link_libraries(${name} PRIVATE gmock gtest_main ${T_LIBS})
+    target_link_libraries(${name} PRIVATE gmock gtest_main tw_test_support ${T_LIBS})
   endif()
   tw_add_test(${name} ${name})
+endfunction()
+
+# tw_memcheck_test(target): target's tests once more under valgrind, where it is installed
+# (POSIX only): any definite or indirect leak, or any memory error, fails the run. Extra
+# arguments are test properties (e.g. RUN_SERIAL TRUE WORKING_DIRECTORY dir).
+function(tw_memcheck_test target)
+  if(WIN32)
+    return()
+  endif()
+  find_program(TW_VALGRIND valgrind)
+  if(TW_VALGRIND)
+    tw_add_test(${target}_memcheck ${TW_VALGRIND} --quiet --error-exitcode=99 --leak-check=full
+                --errors-for-leak-kinds=definite,indirect $<TARGET_FILE:${target}>)
+    if(ARGN)
+      set_tests_properties(${target}_memcheck PROPERTIES ${ARGN})
+    endif()
+  endif()
+endfunction()
+
+# tw_own_fault_handlers(test...): the tests' programs handle fault signals themselves; under
+# AddressSanitizer its own handler must not take them first.
+function(tw_own_fault_handlers)
+  set_tests_properties(${ARGN} PROPERTIES
+                       ENVIRONMENT_MODIFICATION "ASAN_OPTIONS=string_append::handle_segv=0:handle_sigbus=0")
 endfunction()
 
 # tw_add_test(name command args...): registers a test; a command naming an executable target runs

@@ -6,14 +6,14 @@
 #include <vector>
 
 #include "config.h"
-#include "test_files.h"
+#include "files.h"
 
 namespace {
 
 using namespace std::string_literals;
-using cfgtest::ScratchDir;
-using cfgtest::read_bytes;
-using cfgtest::write_bytes;
+using twtest::ScratchDir;
+using twtest::read_file;
+using twtest::write_file;
 
 struct Seen {
     uint32_t number;
@@ -78,7 +78,7 @@ TEST(EnumLines, EveryLineWithItsNumberKindAndSection) {
     };
     ScratchDir dir;
     const std::string path = dir.path("l.cfg");
-    write_bytes(path, file);
+    write_file(path, file);
     const config_handle cfg = new_config();
     ASSERT_EQ(config_add_ini_file_source(cfg, path.c_str()), CONFIG_OK);
     EXPECT_EQ(lines_of(cfg, path), expected);
@@ -96,7 +96,7 @@ TEST(EnumLines, EveryLineWithItsNumberKindAndSection) {
 TEST(EnumLines, StopsWhenAskedAndRefusesMisuse) {
     ScratchDir dir;
     const std::string path = dir.path("l.cfg");
-    write_bytes(path, "[A]\nk=1\nj=2\n");
+    write_file(path, "[A]\nk=1\nj=2\n");
     const config_handle cfg = new_config();
     ASSERT_EQ(config_add_ini_file_source(cfg, path.c_str()), CONFIG_OK);
     int calls = 0;
@@ -113,24 +113,24 @@ TEST(EnumLines, StopsWhenAskedAndRefusesMisuse) {
 TEST(SetText, ReplacesTheWholeFileThroughTheSave) {
     ScratchDir dir;
     const std::string path = dir.path("t.cfg");
-    write_bytes(path, "[A]\nk=1\n");
+    write_file(path, "[A]\nk=1\n");
     const config_handle cfg = new_config();
     ASSERT_EQ(config_add_ini_file_source(cfg, path.c_str()), CONFIG_OK);
     const std::string text = "; edited\r\n[B]\r\nj = 2\r\nodd line\0"s;
     ASSERT_EQ(config_set_text(cfg, path.c_str(), text.data(), static_cast<uint32_t>(text.size())), CONFIG_OK);
-    EXPECT_EQ(read_bytes(path), "[A]\nk=1\n");  // in memory until the save
+    EXPECT_EQ(read_file(path), "[A]\nk=1\n");  // in memory until the save
     EXPECT_EQ(config_get_attrib(cfg, "k"), nullptr);
     EXPECT_STREQ(config_get_attrib(cfg, "j"), "2");
     ASSERT_EQ(config_save(cfg, path.c_str(), 0), CONFIG_OK);
-    EXPECT_EQ(read_bytes(path), text);
+    EXPECT_EQ(read_file(path), text);
     // New lines take the replaced text's line ending.
     ASSERT_EQ(config_set_attrib(cfg, path.c_str(), "B", "n", "3"), CONFIG_OK);
     ASSERT_EQ(config_save(cfg, path.c_str(), 0), CONFIG_OK);
-    EXPECT_EQ(read_bytes(path), "; edited\r\n[B]\r\nj = 2\r\nn=3\r\nodd line\0"s);
+    EXPECT_EQ(read_file(path), "; edited\r\n[B]\r\nj = 2\r\nn=3\r\nodd line\0"s);
 
     ASSERT_EQ(config_set_text(cfg, path.c_str(), nullptr, 0), CONFIG_OK);
     ASSERT_EQ(config_save(cfg, path.c_str(), 0), CONFIG_OK);
-    EXPECT_EQ(read_bytes(path), "");
+    EXPECT_EQ(read_file(path), "");
 
     EXPECT_EQ(config_set_text(cfg, path.c_str(), nullptr, 1), CONFIG_E_ARGUMENT);
     EXPECT_EQ(config_set_text(cfg, dir.path("x.cfg").c_str(), "a", 1), CONFIG_E_PATH);

@@ -6,13 +6,13 @@
 
 #include "config.h"
 #include "document.h"
-#include "test_files.h"
+#include "files.h"
 
 namespace {
 
-using cfgtest::ScratchDir;
-using cfgtest::read_bytes;
-using cfgtest::write_bytes;
+using twtest::ScratchDir;
+using twtest::read_file;
+using twtest::write_file;
 
 TEST(RemoveAttrib, RemovesEveryEntryOfTheKeyInTheSectionAndNothingElse) {
     const struct {
@@ -44,13 +44,13 @@ TEST(RemoveAttrib, RemovesEveryEntryOfTheKeyInTheSectionAndNothingElse) {
         SCOPED_TRACE(c.name);
         ScratchDir dir;
         const std::string path = dir.path("r.cfg");
-        write_bytes(path, c.before);
+        write_file(path, c.before);
         const config_handle cfg = new_config();
         ASSERT_EQ(config_add_ini_file_source(cfg, path.c_str()), CONFIG_OK);
         EXPECT_EQ(config_remove_attrib(cfg, path.c_str(), c.section, c.key), c.removed);
-        EXPECT_EQ(read_bytes(path), c.before);  // in memory only until the save
+        EXPECT_EQ(read_file(path), c.before);  // in memory only until the save
         EXPECT_EQ(config_save(cfg, path.c_str(), 0), CONFIG_OK);
-        EXPECT_EQ(read_bytes(path), c.after);
+        EXPECT_EQ(read_file(path), c.after);
         EXPECT_EQ(config_get_attrib_val(cfg, path.c_str(), c.section, c.key), 0);
         delete_config(cfg);
     }
@@ -75,7 +75,7 @@ TEST(RemoveAttrib, LookupsAndChangesAfterARemovalSeeWhatRemains) {
 TEST(RemoveAttrib, BadHandlesPathsAndArgumentsGiveCodes) {
     ScratchDir dir;
     const std::string path = dir.path("r.cfg");
-    write_bytes(path, "[A]\nk=1\n");
+    write_file(path, "[A]\nk=1\n");
     const config_handle cfg = new_config();
     EXPECT_EQ(config_remove_attrib(cfg, path.c_str(), "A", "k"), CONFIG_E_NO_SOURCE);
     ASSERT_EQ(config_add_ini_file_source(cfg, path.c_str()), CONFIG_OK);

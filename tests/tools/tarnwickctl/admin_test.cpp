@@ -13,7 +13,8 @@
 #include <vector>
 
 #include "json_reader.h"
-#include "process.h"
+#include "child_process.h"
+#include "environment.h"
 
 namespace fs = std::filesystem;
 using namespace std::string_literals;
@@ -69,20 +70,18 @@ protected:
         do {
             dir_ = fs::temp_directory_path() / ("tarnwickctl-admin-" + std::to_string(random()));
         } while (!fs::create_directory(dir_));
-        twtest::set_environment("QZ_CFG_FILE_PATH", dir_.string());
-        twtest::set_environment("VISUAL", "");
-        twtest::set_environment("EDITOR", "");
+        env_.set("QZ_CFG_FILE_PATH", dir_.string().c_str());
+        env_.unset("VISUAL");
+        env_.unset("EDITOR");
         file_ = (dir_ / "agent.cfg").string();
     }
     void TearDown() override {
-        twtest::set_environment("VISUAL", "");
-        twtest::set_environment("EDITOR", "");
         std::error_code ignored;
         fs::remove_all(dir_, ignored);
     }
 
     ProcessResult ctl(const std::vector<std::string>& args, const std::string& input = "") {
-        const std::string program = twtest::own_directory() + "/" + TARNWICKCTL_FILE_NAME;
+        const std::string program = (twtest::program_dir() / TARNWICKCTL_FILE_NAME).string();
         ProcessResult r = twtest::run_process(program, args, input);
         EXPECT_NE(r.exit_code, -1) << "could not start " << program;
         return r;
@@ -104,11 +103,12 @@ protected:
 
     // The editor command for the test editor with these operations.
     static std::string editor(const std::vector<std::string>& ops) {
-        std::string command = "\"" + twtest::own_directory() + "/" + FAKE_EDITOR_FILE_NAME + "\"";
+        std::string command = "\"" + (twtest::program_dir() / FAKE_EDITOR_FILE_NAME).string() + "\"";
         for (const std::string& op : ops) command += " \"" + op + "\"";
         return command;
     }
 
+    twtest::EnvGuard env_;
     fs::path dir_;
     std::string file_;
 };
@@ -488,7 +488,7 @@ TEST_F(AdminTest, EditReplacesTheFileOnlyWithACleanChangedCopy) {
         write_file(file_, complete);
         const fs::file_time_type mtime = age_file();
         const fs::perms perms = fs::status(file_).permissions();
-        twtest::set_environment("VISUAL", editor(c.ops));
+        env_.set("VISUAL", editor(c.ops).c_str());
         const ProcessResult r = ctl({"edit", "--file", file_});
         EXPECT_EQ(r.exit_code, c.exit_code) << r.err;
         EXPECT_THAT(r.out, IsEmpty());
@@ -518,10 +518,10 @@ TEST_F(AdminTest, EditReplacesTheFileOnlyWithACleanChangedCopy) {
 
 TEST_F(AdminTest, EditTakesVisualBeforeEditorAndReportsFilesItCannotEdit) {
     make_complete_file();
-    twtest::set_environment("EDITOR", editor({"replace:TimeOut=20:TimeOut=50"}));
+    env_.set("EDITOR", editor({"replace:TimeOut=20:TimeOut=50"}).c_str());
     ASSERT_EQ(ctl({"edit", "--file", file_}).exit_code, 0);
     EXPECT_EQ(ctl({"get", "TimeOut", "--file", file_}).out, "50\n");
-    twtest::set_environment("VISUAL", editor({"replace:TimeOut=50:TimeOut=51"}));
+    env_.set("VISUAL", editor({"replace:TimeOut=50:TimeOut=51"}).c_str());
     ASSERT_EQ(ctl({"edit", "--file", file_}).exit_code, 0);
     EXPECT_EQ(ctl({"get", "TimeOut", "--file", file_}).out, "51\n");
 

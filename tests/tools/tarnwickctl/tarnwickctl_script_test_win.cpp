@@ -8,7 +8,8 @@
 #include <random>
 #include <string>
 
-#include "process.h"
+#include "child_process.h"
+#include "environment.h"
 
 namespace fs = std::filesystem;
 using ::testing::HasSubstr;
@@ -26,7 +27,7 @@ TEST(TarnwickctlBatchEditor, ABatchScriptEditsTheFile) {
     do {
         dir = fs::temp_directory_path() / ("tarnwickctl-bat-" + std::to_string(random()));
     } while (!fs::create_directory(dir));
-    const std::string program = twtest::own_directory() + "/" + TARNWICKCTL_FILE_NAME;
+    const std::string program = (twtest::program_dir() / TARNWICKCTL_FILE_NAME).string();
     const std::string file = (dir / "agent.cfg").string();
     ASSERT_EQ(twtest::run_process(program, {"show", "--file", file}, "").exit_code, 0);
     const std::string before = read_file(file);
@@ -37,9 +38,12 @@ TEST(TarnwickctlBatchEditor, ABatchScriptEditsTheFile) {
                                                "if not \"%1\"==\"--an-option\" exit /b 9\r\n"
                                                "echo [Added]>>%2\r\n"
                                                "echo Key=from batch>>%2\r\n";
-    twtest::set_environment("VISUAL", "\"" + script.string() + "\" --an-option");
-    const twtest::ProcessResult r = twtest::run_process(program, {"edit", "--file", file}, "");
-    twtest::set_environment("VISUAL", "");
+    twtest::ProcessResult r;
+    {
+        twtest::EnvGuard env;
+        env.set("VISUAL", ("\"" + script.string() + "\" --an-option").c_str());
+        r = twtest::run_process(program, {"edit", "--file", file}, "");
+    }
     EXPECT_EQ(r.exit_code, 0) << r.err;
     EXPECT_EQ(read_file(file), before + "[Added]\r\nKey=from batch\r\n");
     EXPECT_EQ(twtest::run_process(program, {"get", "Key", "--file", file}, "").out, "from batch\n");

@@ -18,14 +18,15 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include "process.h"
+#include "child_process.h"
+#include "environment.h"
 
 namespace fs = std::filesystem;
 using ::testing::HasSubstr;
 
 namespace {
 
-std::string program() { return twtest::own_directory() + "/" + TARNWICKCTL_FILE_NAME; }
+std::string program() { return (twtest::program_dir() / TARNWICKCTL_FILE_NAME).string(); }
 
 std::string read_file(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
