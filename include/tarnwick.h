@@ -47,23 +47,39 @@
 #  define TARNWICK_CALL
 #endif
 
-/* Result codes. */
-#define ATTRIB_MNGR_OK                   0   /* success */
-#define ATTRIB_MNGR_BUFFER_TOO_SMALL   (-12) /* buffer too small or NULL; the size needed was written */
-#define ATTRIB_MNGR_MKDIR_FAILED       (-17) /* the directory named by QZ_CFG_FILE_PATH could not be created */
-#define ATTRIB_MNGR_NO_CONFIG          (-18) /* the configuration store could not be created */
-#define ATTRIB_MNGR_NO_TMP_DIR         (-19) /* no temporary directory for the default location */
-#define ATTRIB_MNGR_SPLIT_PATH_FAILED  (-20) /* the temporary directory's path could not be split */
-#define ATTRIB_MNGR_NULL_HANDLE        (-22) /* the handle is NULL */
-#define ATTRIB_MNGR_SCRAMBLE_FAILED    (-23) /* the value could not be scrambled */
-#define ATTRIB_MNGR_UNSCRAMBLE_FAILED  (-24) /* the stored value could not be unscrambled */
-#define ATTRIB_MNGR_NOT_FOUND          (-25) /* the attribute name is NULL, or no section holds it */
-#define ATTRIB_MNGR_NULL_ARGUMENT      (-26) /* a required pointer argument is NULL */
-#define ATTRIB_MNGR_NO_MEMORY          (-27) /* memory could not be allocated */
-#define ATTRIB_MNGR_PATH_TOO_LONG      (-28) /* the attribute file's path would not fit its buffer */
-#define ATTRIB_MNGR_UNTRUSTED_FILE     (-29) /* planted: in a directory others may write to, owned by no trusted user */
-#define ATTRIB_MNGR_LOCK_TIMEOUT       (-30) /* the machine-wide lock was not obtained in time; disk untouched */
-/* Any other non-zero code is an error of the configuration store, passed on unchanged. */
+/* Result codes. TARNWICK_RESULT_CODES(X) lists every code of this library as
+ * X(name, value, text): the name, its value, and the text attrib_mngr_error_text returns for
+ * it. The names are defined from this list as
+ * constants: of type int32_t in C++, enumeration constants (int) in C. Any other non-zero
+ * code a function returns is an error of the configuration store, passed on unchanged
+ * (CONFIG_E_*, -1001 to -1099; attrib_mngr_error_text knows their texts too). */
+#define TARNWICK_RESULT_CODES(X) \
+    X(ATTRIB_MNGR_OK,                  0, "success") \
+    X(ATTRIB_MNGR_BUFFER_TOO_SMALL,  -12, "the buffer is too small or missing; the size needed was returned") \
+    X(ATTRIB_MNGR_MKDIR_FAILED,      -17, "the directory named by QZ_CFG_FILE_PATH could not be created") \
+    X(ATTRIB_MNGR_NO_CONFIG,         -18, "the configuration store could not be created") \
+    X(ATTRIB_MNGR_NO_TMP_DIR,        -19, "there is no temporary directory for the default location") \
+    X(ATTRIB_MNGR_SPLIT_PATH_FAILED, -20, "the temporary directory's path could not be split") \
+    X(ATTRIB_MNGR_NULL_HANDLE,       -22, "the handle is null") \
+    X(ATTRIB_MNGR_SCRAMBLE_FAILED,   -23, "the value could not be scrambled") \
+    X(ATTRIB_MNGR_UNSCRAMBLE_FAILED, -24, "the stored value could not be unscrambled") \
+    X(ATTRIB_MNGR_NOT_FOUND,         -25, "no section holds the attribute") \
+    X(ATTRIB_MNGR_NULL_ARGUMENT,     -26, "a required argument is null") \
+    X(ATTRIB_MNGR_NO_MEMORY,         -27, "out of memory") \
+    X(ATTRIB_MNGR_PATH_TOO_LONG,     -28, "the attribute file's path is too long for its buffer") \
+    X(ATTRIB_MNGR_UNTRUSTED_FILE,    -29, "the attribute file lies in a directory other users may write to " \
+                                          "and belongs to neither the caller nor an administrator; " \
+                                          "nothing was read or written") \
+    X(ATTRIB_MNGR_LOCK_TIMEOUT,      -30, "the machine-wide lock was not obtained in time; nothing on disk was touched")
+
+#ifdef __cplusplus
+#  define TARNWICK_DEFINE_RESULT_CODE(name, value, text) static const int32_t name = (value);
+TARNWICK_RESULT_CODES(TARNWICK_DEFINE_RESULT_CODE)
+#else
+#  define TARNWICK_DEFINE_RESULT_CODE(name, value, text) name = (value),
+enum { TARNWICK_RESULT_CODES(TARNWICK_DEFINE_RESULT_CODE) };
+#endif
+#undef TARNWICK_DEFINE_RESULT_CODE
 
 /* Flags of attrib_mngr_get_attrib / attrib_mngr_set_attrib; other bits are ignored.
  *
@@ -123,6 +139,12 @@ TARNWICK_API const char* TARNWICK_CALL attrib_mngr_get_filename(AttribMngr* mngr
 TARNWICK_API int32_t TARNWICK_CALL attrib_mngr_get_null_filename(char* buffer, int32_t* size);
 /* Releases the handle, its store and its path copy; unsaved changes are lost. NULL does nothing. */
 TARNWICK_API void TARNWICK_CALL delete_attribs_mngr(AttribMngr* mngr);
+/* The text of a result code, for messages to people: the text of TARNWICK_RESULT_CODES for
+ * this library's codes, the text of CONFIG_RESULT_CODES (config.h) for the store's, and one
+ * text that says the code is unknown for every other value. Never NULL. The texts are static
+ * constants (never freed, never changed), English, without a final full stop, and may be read
+ * from any thread at any time, also before attrib_mngr_init and after delete_attribs_mngr. */
+TARNWICK_API const char* TARNWICK_CALL attrib_mngr_error_text(int32_t code);
 
 #ifdef __cplusplus
 }

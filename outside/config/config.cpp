@@ -90,6 +90,15 @@ int32_t CONFIG_CALL config_set_attrib(config_handle cfg, const char* path, const
     });
 }
 
+int32_t CONFIG_CALL config_remove_attrib(config_handle cfg, const char* path, const char* section, const char* key) {
+    return guarded([&] {
+        const auto store = handles().find(cfg);
+        if (!store) return CONFIG_E_HANDLE;
+        if (!path || !section || !key) return CONFIG_E_ARGUMENT;
+        return store->remove(path, section, key);
+    });
+}
+
 int32_t CONFIG_CALL config_save(config_handle cfg, const char* path, int32_t flags) {
     return guarded([&] {
         const auto store = handles().find(cfg);
@@ -119,6 +128,39 @@ int32_t CONFIG_CALL config_enum_attribs(config_handle cfg, const char* path, con
             value.assign(v);
             return visit(ctx, section.c_str(), key.c_str(), value.c_str());
         });
+    });
+}
+
+int32_t CONFIG_CALL config_enum_lines(config_handle cfg, const char* path, config_line_fn visit, void* ctx) {
+    return guarded([&] {
+        const auto store = handles().find(cfg);
+        if (!store) return CONFIG_E_HANDLE;
+        if (!path || !visit) return CONFIG_E_ARGUMENT;
+        std::string text, section, key, value;
+        const auto piece = [](std::string* copy, std::string_view view) {
+            copy->assign(view);
+            return config_text{copy->c_str(), static_cast<uint32_t>(copy->size())};
+        };
+        return store->for_each_line(path, [&](uint32_t number, cfg::Document::LineKind kind, std::string_view t,
+                                              std::string_view s, std::string_view k, std::string_view v) {
+            config_line line;
+            line.number = number;
+            line.kind = static_cast<int32_t>(kind);
+            line.text = piece(&text, t);
+            line.section = piece(&section, s);
+            line.key = piece(&key, k);
+            line.value = piece(&value, v);
+            return visit(ctx, &line);
+        });
+    });
+}
+
+int32_t CONFIG_CALL config_set_text(config_handle cfg, const char* path, const char* text, uint32_t size) {
+    return guarded([&] {
+        const auto store = handles().find(cfg);
+        if (!store) return CONFIG_E_HANDLE;
+        if (!path || (!text && size != 0)) return CONFIG_E_ARGUMENT;
+        return store->set_text(path, std::string(text ? text : "", size));
     });
 }
 

@@ -66,36 +66,49 @@
 typedef uint32_t config_handle; /* 0 means none */
 
 /* Result codes: 0 for success, else negative and in CONFIG_E_FIRST..CONFIG_E_LAST, apart from
- * the attribute library's own codes.
- *
- * code                   value    meaning */
-#define CONFIG_OK              0    /* success */
+ * the attribute library's own codes. CONFIG_RESULT_CODES(X) lists every code as
+ * X(name, value, text): the name, its value and what it means in words (the text the
+ * attribute library's attrib_mngr_error_text returns). The names are defined from this list
+ * as constants: of type int32_t in C++, enumeration constants (int) in C. */
+#define CONFIG_RESULT_CODES(X) \
+    X(CONFIG_OK,                0, "success") \
+    X(CONFIG_E_HANDLE,      -1001, "the configuration handle is 0, deleted, or was never returned by new_config") \
+    X(CONFIG_E_ARGUMENT,    -1002, "a required pointer is null, or a path is empty") \
+    X(CONFIG_E_HAS_SOURCE,  -1003, "the configuration handle already holds a source file") \
+    X(CONFIG_E_NO_SOURCE,   -1004, "the configuration handle holds no source file yet") \
+    X(CONFIG_E_PATH,        -1005, "the path is not the one the source file was added with") \
+    X(CONFIG_E_FLAGS,       -1006, "the save was given flags other than 0") \
+    X(CONFIG_E_SECTION,     -1007, "the section name is refused: empty, blank at an edge, or holding a line break or ']'") \
+    X(CONFIG_E_KEY,         -1008, "the key is refused: empty, blank at an edge, holding a line break or '=', or starting with '[', ';' or '#'") \
+    X(CONFIG_E_VALUE,       -1009, "the value is refused: it holds a line break, or starts or ends with a blank") \
+    X(CONFIG_E_NOT_FOUND,   -1010, "the file, or a directory of its path, does not exist") \
+    X(CONFIG_E_EXISTS,      -1011, "something already exists where a new file was to be created") \
+    X(CONFIG_E_NOT_FILE,    -1012, "the path names a directory, a device, a pipe or a loop of links, not a file") \
+    X(CONFIG_E_ACCESS,      -1013, "permission denied, or the file is read-only") \
+    X(CONFIG_E_SHARING,     -1014, "another process kept the file open, still after retrying") \
+    X(CONFIG_E_NO_SPACE,    -1015, "the disk is full, or a quota is exceeded") \
+    X(CONFIG_E_NO_MEMORY,   -1016, "out of memory in the configuration store") \
+    X(CONFIG_E_TOO_LARGE,   -1017, "the file is 4 GiB or larger") \
+    X(CONFIG_E_READ,        -1018, "reading the file failed") \
+    X(CONFIG_E_CREATE,      -1019, "creating the temporary file of the save failed") \
+    X(CONFIG_E_WRITE,       -1020, "writing the temporary file of the save failed") \
+    X(CONFIG_E_FLUSH,       -1021, "flushing the temporary file of the save to disk failed") \
+    X(CONFIG_E_REPLACE,     -1022, "putting the saved file in place of the old one failed") \
+    X(CONFIG_E_DURABILITY,  -1023, "saved, but syncing the directory failed: the save may not survive a crash") \
+    X(CONFIG_E_IO,          -1024, "the operating system reported another failure") \
+    X(CONFIG_E_INTERNAL,    -1098, "an unexpected failure inside the configuration store")
+
+#ifdef __cplusplus
+#  define CONFIG_DEFINE_RESULT_CODE(name, value, text) static const int32_t name = (value);
+CONFIG_RESULT_CODES(CONFIG_DEFINE_RESULT_CODE)
+#else
+#  define CONFIG_DEFINE_RESULT_CODE(name, value, text) name = (value),
+enum { CONFIG_RESULT_CODES(CONFIG_DEFINE_RESULT_CODE) };
+#endif
+#undef CONFIG_DEFINE_RESULT_CODE
+
+/* The range of the store's codes. */
 #define CONFIG_E_FIRST     (-1000)
-#define CONFIG_E_HANDLE    (-1001)  /* the handle is 0, deleted, or was never returned by new_config */
-#define CONFIG_E_ARGUMENT  (-1002)  /* a required pointer is null, or a path is empty */
-#define CONFIG_E_HAS_SOURCE (-1003) /* the handle already holds a source file */
-#define CONFIG_E_NO_SOURCE (-1004)  /* the handle holds no source file yet */
-#define CONFIG_E_PATH      (-1005)  /* the path is not the one the source was added with */
-#define CONFIG_E_FLAGS     (-1006)  /* config_save was given flags other than 0 */
-#define CONFIG_E_SECTION   (-1007)  /* section name refused: empty, blank-edged, CR, LF or ']' */
-#define CONFIG_E_KEY       (-1008)  /* key refused: empty, blank-edged, CR, LF, '=', or a first '[', ';', '#' */
-#define CONFIG_E_VALUE     (-1009)  /* value refused: CR, LF, or a leading or trailing blank */
-#define CONFIG_E_NOT_FOUND (-1010)  /* the file, or a directory of its path, does not exist */
-#define CONFIG_E_EXISTS    (-1011)  /* config_add_ini_new_file_source: something exists at the path */
-#define CONFIG_E_NOT_FILE  (-1012)  /* the path names a directory, device, pipe, or a loop of links */
-#define CONFIG_E_ACCESS    (-1013)  /* permission denied, or the file is read-only */
-#define CONFIG_E_SHARING   (-1014)  /* another process kept the file open, still after retrying */
-#define CONFIG_E_NO_SPACE  (-1015)  /* the disk is full, or a quota is exceeded */
-#define CONFIG_E_NO_MEMORY (-1016)  /* out of memory */
-#define CONFIG_E_TOO_LARGE (-1017)  /* the file is 4 GiB or larger */
-#define CONFIG_E_READ      (-1018)  /* reading the file failed */
-#define CONFIG_E_CREATE    (-1019)  /* creating the temporary file failed */
-#define CONFIG_E_WRITE     (-1020)  /* writing the temporary file failed */
-#define CONFIG_E_FLUSH     (-1021)  /* flushing the temporary file to disk failed */
-#define CONFIG_E_REPLACE   (-1022)  /* putting the temporary file in place of the file failed */
-#define CONFIG_E_DURABILITY (-1023) /* saved, but syncing the directory failed: may not survive a crash */
-#define CONFIG_E_IO        (-1024)  /* another failure of the operating system */
-#define CONFIG_E_INTERNAL  (-1098)  /* an unexpected failure inside the store */
 #define CONFIG_E_LAST      (-1099)
 
 #ifdef __cplusplus
@@ -130,6 +143,15 @@ CONFIG_API int32_t CONFIG_CALL config_get_attrib_val(config_handle cfg, const ch
 CONFIG_API int32_t CONFIG_CALL config_set_attrib(config_handle cfg, const char* path, const char* section,
                                                  const char* key, const char* value);
 
+/* Removes every entry of the key in every occurrence of the section (names compare without
+ * regard to ASCII case; "" names the entries before the first header), in memory only until
+ * config_save. Each removed line goes with its line ending; every other byte of the file
+ * stays as it was. Returns the number of entries removed (0 when there were none), or
+ * CONFIG_E_HANDLE, CONFIG_E_PATH, CONFIG_E_NO_SOURCE, CONFIG_E_ARGUMENT (a null argument) or
+ * CONFIG_E_NO_MEMORY (nothing removed). */
+CONFIG_API int32_t CONFIG_CALL config_remove_attrib(config_handle cfg, const char* path, const char* section,
+                                                    const char* key);
+
 /* Writes the store to its source file as described above; flags must be 0. */
 CONFIG_API int32_t CONFIG_CALL config_save(config_handle cfg, const char* path, int32_t flags);
 
@@ -144,6 +166,45 @@ CONFIG_API void CONFIG_CALL delete_config(config_handle cfg);
 typedef int32_t (CONFIG_CALL *config_visit_fn)(void* ctx, const char* section, const char* key, const char* value);
 CONFIG_API int32_t CONFIG_CALL config_enum_attribs(config_handle cfg, const char* path, config_visit_fn visit,
                                                    void* ctx);
+
+/* Kinds of line, as config_enum_lines reports them (see File syntax). */
+#define CONFIG_LINE_COMMENT 0 /* empty, blanks only, or a comment */
+#define CONFIG_LINE_SECTION 1 /* a section header */
+#define CONFIG_LINE_ENTRY   2 /* key=value */
+#define CONFIG_LINE_OTHER   3 /* anything else: kept, and read by nothing */
+
+/* size bytes at data, followed by a NUL byte that is not counted; the bytes may hold NULs. */
+typedef struct config_text {
+    const char* data;
+    uint32_t size;
+} config_text;
+
+typedef struct config_line {
+    uint32_t number;     /* 1 for the first line; a UTF-8 byte-order mark is part of no line */
+    int32_t kind;        /* CONFIG_LINE_* */
+    config_text text;    /* the whole line without its line ending (LF, or CR LF) */
+    config_text section; /* the section the line belongs to: a header's own name, "" before the first header */
+    config_text key;     /* an entry's key as stored (trimmed); empty for other kinds */
+    config_text value;   /* an entry's value as stored (trimmed); empty for other kinds */
+} config_line;
+
+/* Calls visit for every line of the handle's file in file order, as it stands in memory
+ * (changes not yet saved included); the numbers are those the saved file would have. Stops
+ * when visit returns non-zero and returns that value, else CONFIG_OK. line and its texts are
+ * valid during the call only. CONFIG_E_HANDLE, CONFIG_E_ARGUMENT (null path or visit),
+ * CONFIG_E_NO_SOURCE, CONFIG_E_PATH. */
+typedef int32_t (CONFIG_CALL *config_line_fn)(void* ctx, const config_line* line);
+CONFIG_API int32_t CONFIG_CALL config_enum_lines(config_handle cfg, const char* path, config_line_fn visit,
+                                                 void* ctx);
+
+/* Replaces everything the handle holds of its file with the size bytes at text (NULL only
+ * with size 0), in memory until config_save: afterwards the handle reads as if the file had
+ * held exactly those bytes when it was added, and config_save writes exactly them, the way
+ * every save writes (atomic, durable, mode, owner, ACL and links kept). CONFIG_E_HANDLE,
+ * CONFIG_E_ARGUMENT, CONFIG_E_NO_SOURCE, CONFIG_E_PATH, CONFIG_E_TOO_LARGE or
+ * CONFIG_E_NO_MEMORY, each changing nothing. */
+CONFIG_API int32_t CONFIG_CALL config_set_text(config_handle cfg, const char* path, const char* text,
+                                               uint32_t size);
 
 #ifdef __cplusplus
 }

@@ -294,6 +294,27 @@ int32_t Document::set(std::string_view section, std::string_view key, std::strin
     return CONFIG_OK;
 }
 
+uint32_t Document::remove(std::string_view section, std::string_view key) {
+    // The indexes cannot drop a line, so the document is built again from what remains.
+    uint32_t removed = 0;
+    std::string kept;
+    kept.append(original_, 0, prefix_);
+    for (uint32_t i = first_; i != kNone; i = lines_[i].next) {
+        if (lines_[i].kind == Kind::kEntry && equal_ignoring_case(name_of(i), key) &&
+            equal_ignoring_case(section_of(i), section)) {
+            ++removed;
+            continue;
+        }
+        kept.append(text(i)).append(eol_text(lines_[i].eol));
+    }
+    if (removed == 0) return 0;
+    Document rebuilt(line_ending_);
+    if (rebuilt.load(std::move(kept), line_ending_) != CONFIG_OK) return 0;  // smaller than before: cannot be too large
+    rebuilt.modified_ = true;
+    *this = std::move(rebuilt);
+    return removed;
+}
+
 std::string Document::serialize() const {
     size_t size = prefix_;
     for (uint32_t i = first_; i != kNone; i = lines_[i].next) size += text(i).size() + eol_text(lines_[i].eol).size();

@@ -58,10 +58,26 @@ public:
     // values return their code and change nothing.
     int32_t set(std::string_view section, std::string_view key, std::string_view value);
 
+    // Removes every entry of the key in every occurrence of the section (names compare
+    // ignoring ASCII case; section "" names the entries before any header), each line with
+    // its line ending; every other byte stays. Returns the number removed. May throw
+    // std::bad_alloc, leaving the document unchanged.
+    uint32_t remove(std::string_view section, std::string_view key);
+
     // Calls visit(section, key, value) for every entry in file order; stops at the first
     // non-zero result and returns it, else 0. Entries before any header have section "".
     template <typename Visit>
     int32_t for_each_entry(Visit&& visit) const;
+
+    // What a line is, as for_each_line reports it.
+    enum class LineKind { kComment = 0, kSection = 1, kEntry = 2, kOther = 3 };  // the CONFIG_LINE_* values
+
+    // Calls visit(number, kind, text, section, key, value) for every line in file order;
+    // number counts from 1, text is the line without its line ending, section the section
+    // the line belongs to (a header's own name; "" before the first header), key and value
+    // those of an entry, else empty. Stops at the first non-zero result and returns it.
+    template <typename Visit>
+    int32_t for_each_line(Visit&& visit) const;
 
     // The whole file as it would be saved.
     std::string serialize() const;
@@ -134,6 +150,31 @@ int32_t Document::for_each_entry(Visit&& visit) const {
         const std::string_view t = text(i);
         const Parsed p = parse(t);
         const int32_t rc = visit(section_of(i), p.name, t.substr(p.value_pos, p.value_len));
+        if (rc != 0) return rc;
+    }
+    return 0;
+}
+
+template <typename Visit>
+int32_t Document::for_each_line(Visit&& visit) const {
+    uint32_t number = 0;
+    for (uint32_t i = first_; i != kNone; i = lines_[i].next) {
+        const std::string_view t = text(i);
+        const Parsed p = parse(t);
+        LineKind kind = LineKind::kOther;
+        std::string_view key, value;
+        if (p.kind == Kind::kSection) {
+            kind = LineKind::kSection;
+        } else if (p.kind == Kind::kEntry) {
+            kind = LineKind::kEntry;
+            key = p.name;
+            value = t.substr(p.value_pos, p.value_len);
+        } else {
+            size_t b = 0;
+            while (b < t.size() && (t[b] == ' ' || t[b] == '\t')) ++b;
+            if (b == t.size() || t[b] == ';' || t[b] == '#') kind = LineKind::kComment;
+        }
+        const int32_t rc = visit(++number, kind, t, section_of(i), key, value);
         if (rc != 0) return rc;
     }
     return 0;

@@ -51,6 +51,23 @@ int32_t Store::set(std::string_view path, std::string_view section, std::string_
     return rc != CONFIG_OK ? rc : doc_.set(section, key, value);
 }
 
+int32_t Store::remove(std::string_view path, std::string_view section, std::string_view key) {
+    const int32_t rc = check_path(path);
+    if (rc != CONFIG_OK) return rc;
+    const uint32_t removed = doc_.remove(section, key);
+    return removed > static_cast<uint32_t>(INT32_MAX) ? INT32_MAX : static_cast<int32_t>(removed);
+}
+
+int32_t Store::set_text(std::string_view path, std::string bytes) {
+    int32_t rc = check_path(path);
+    if (rc != CONFIG_OK) return rc;
+    Document doc(native_line_ending());
+    rc = doc.load(std::move(bytes), native_line_ending());
+    if (rc != CONFIG_OK) return rc;
+    doc_ = std::move(doc);
+    return CONFIG_OK;
+}
+
 int32_t Store::save(std::string_view path, int32_t flags) {
     int32_t rc = check_path(path);
     if (rc != CONFIG_OK) return rc;

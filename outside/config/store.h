@@ -25,6 +25,8 @@ public:
     const char* get(std::string_view key) { return doc_.find(key); }
     bool contains(std::string_view path, std::string_view section, std::string_view key) const;
     int32_t set(std::string_view path, std::string_view section, std::string_view key, std::string_view value);
+    // The number of entries removed (see Document::remove), or a path error.
+    int32_t remove(std::string_view path, std::string_view section, std::string_view key);
     int32_t save(std::string_view path, int32_t flags);
 
     // Visits every entry in file order (see Document::for_each_entry) once path is checked.
@@ -33,6 +35,16 @@ public:
         const int32_t rc = check_path(path);
         return rc != 0 ? rc : doc_.for_each_entry(visit);
     }
+
+    // Visits every line in file order (see Document::for_each_line) once path is checked.
+    template <typename Visit>
+    int32_t for_each_line(std::string_view path, Visit&& visit) const {
+        const int32_t rc = check_path(path);
+        return rc != 0 ? rc : doc_.for_each_line(visit);
+    }
+
+    // Replaces the document with bytes, as if the file held them when it was added.
+    int32_t set_text(std::string_view path, std::string bytes);
 
     const Document& document() const { return doc_; }
 

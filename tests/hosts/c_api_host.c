@@ -52,6 +52,11 @@ int main(void) {
     CHECK(rc != ATTRIB_MNGR_BUFFER_TOO_SMALL || size > 1);
     CHECK(attrib_mngr_get_null_filename(NULL, NULL) == ATTRIB_MNGR_NULL_ARGUMENT);
 
+    /* Texts of codes: the library's, the store's, and one for a code that is neither. */
+    CHECK(strcmp(attrib_mngr_error_text(ATTRIB_MNGR_NOT_FOUND), "no section holds the attribute") == 0);
+    CHECK(strcmp(attrib_mngr_error_text(-1010), attrib_mngr_error_text(-1012)) != 0);
+    CHECK(strcmp(attrib_mngr_error_text(-21), attrib_mngr_error_text(12345)) == 0);
+
     remove(path);
     if (failures == 0) printf("all checks passed\n");
     return failures == 0 ? 0 : 1;

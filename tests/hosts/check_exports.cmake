@@ -1,4 +1,4 @@
-# Checks that a built tarnwick library exports exactly the seven entry points and members of
+# Checks that a built tarnwick library exports exactly its entry points and members of
 # the exception classes, nothing internal, and not the guard's constructor or destructor
 # (those are kv_exp's).
 # Usage: cmake -DTOOL=<objdump|nm> -DFORMAT=<pe|elf> -DLIBRARY=<file> -P check_exports.cmake
@@ -31,7 +31,8 @@ foreach(line IN LISTS lines)
 endforeach()
 
 set(functions attrib_mngr_init attrib_mngr_get_attrib attrib_mngr_set_attrib attrib_mngr_save_attribs
-              attrib_mngr_get_filename attrib_mngr_get_null_filename delete_attribs_mngr)
+              attrib_mngr_get_filename attrib_mngr_get_null_filename delete_attribs_mngr
+              attrib_mngr_error_text)
 # Itanium-mangled names of the classes' members, vtables and type information, and the type
 # information of CInterprocException's allocation mix-in MNew, which the class's own refers to.
 set(member "^_Z(TV|TI|TS|NK?)(16CKvBaseException|19CInterprocException|18CKvSystemException|13CKvOsToCppExp)|^_ZT[IS]4MNew$")

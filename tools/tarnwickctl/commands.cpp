@@ -1,12 +1,18 @@
 #include "commands.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <optional>
-#include <ostream>
 #include <set>
+#include <ostream>
 #include <vector>
 
+#include "check.h"
 #include "config.h"
+#include "edit.h"
+#include "json.h"
+#include "library.h"
 #include "messages.h"
 #include "tarnwick.h"
 #include "terminal.h"
@@ -15,10 +21,6 @@ namespace twctl {
 
 namespace {
 
-// The section and key suffix of the library's scramble markers.
-const char kMarkerSection[] = "Encription";
-const char kMarkerSuffix[] = "Encrypted";
-
 const char kOverview[] =
     "usage: tarnwickctl <command> [<args>]\n"
     "\n"
@@ -26,104 +28,74 @@ const char kOverview[] =
     "\n"
     "Commands:\n"
     "  path                                   print the file that opening with no path uses\n"
-    "  show [--file F] [--reveal]             print every section and key in file order\n"
-    "  get NAME [--file F] [--reveal]         print the value of attribute NAME\n"
+    "  show [--file F] [--reveal] [--json]    print every section and key in file order\n"
+    "  get NAME [--file F] [--reveal] [--json]\n"
+    "                                         print the value of attribute NAME\n"
     "  set SECTION KEY VALUE [--file F]       set a value and save the file\n"
     "  set --scramble SECTION KEY [--file F]  set a scrambled value read from standard input\n"
+    "  unset SECTION KEY [--file F]           remove KEY from SECTION and save the file\n"
+    "  check [--file F] [--quiet]             list what in the file may not do what was meant\n"
+    "  edit [--file F]                        edit the file, check it, then replace it\n"
     "\n"
     "Options:\n"
     "  --file F    use the attribute file F instead of the located one\n"
     "  --reveal    print scrambled values in clear\n"
+    "  --json      print JSON for scripts\n"
     "  --help      print the help of a command\n"
+    "  --version   print the library's version\n"
     "  --          take every later argument as it stands, also when it begins with --\n"
     "\n"
     "Without --file the file is located as the library locates it: in the directory named by\n"
     "QZ_CFG_FILE_PATH, else through the path resolver or in the temporary directory.\n"
-    "Opening creates a missing file with every default and completes an existing one.\n"
+    "show, get and set open the file as the library does: that creates a missing file with\n"
+    "every default and completes an existing one. path, check, edit and unset do not.\n"
     "\n"
-    "Exit status: 0 done, 1 the library reported an error, 2 the command line was wrong.\n";
+    "Exit status:\n"
+    "  0  done (check: nothing to report; set, unset, edit: also when nothing had to change)\n"
+    "  1  the library reported an error, standard output could not be written, check listed\n"
+    "     something, or edit kept the edit without replacing the file\n"
+    "  2  the command line was wrong\n";
 
 struct Parsed {
     std::vector<std::string> positional;
     std::optional<std::string> file;
     bool reveal = false;
     bool scramble = false;
+    bool json = false;
+    bool quiet = false;
 };
+
+enum Takes : unsigned { kFile = 1, kReveal = 2, kScramble = 4, kJson = 8, kQuiet = 16 };
 
 struct Command {
     const char* name;
     const char* synopsis;  // one or more lines, each ending with a line break
     const char* description;
-    bool takes_file;
-    bool takes_reveal;
-    bool takes_scramble;
+    unsigned takes;
+    size_t (*positional)(const Parsed& args);
     int (*run)(const Parsed& args, std::ostream& out, std::ostream& err);
 };
 
-// ---- library helpers
-
-// Owns a handle of the library.
-class Handle {
-public:
-    Handle() = default;
-    ~Handle() { delete_attribs_mngr(mngr_); }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-
-    int32_t open(const std::optional<std::string>& file) {
-        return attrib_mngr_init(file ? file->c_str() : nullptr, &mngr_);
-    }
-    AttribMngr* get() const { return mngr_; }
-
-private:
-    AttribMngr* mngr_ = nullptr;
-};
-
-// Calls call(buffer, &size) with a buffer grown to the size the library asks for, and on
-// success stores the text.
-template <class Call>
-int32_t read_text(Call call, std::string* text) {
-    std::vector<char> buffer(256);
-    for (int attempt = 0; attempt < 8; ++attempt) {
-        int32_t size = static_cast<int32_t>(buffer.size());
-        const int32_t rc = call(buffer.data(), &size);
-        if (rc == ATTRIB_MNGR_BUFFER_TOO_SMALL && size > static_cast<int32_t>(buffer.size())) {
-            buffer.resize(static_cast<size_t>(size));
-            continue;
-        }
-        if (rc == ATTRIB_MNGR_OK) text->assign(buffer.data());
-        return rc;
-    }
-    return ATTRIB_MNGR_BUFFER_TOO_SMALL;
-}
-
-int32_t read_attrib(AttribMngr* mngr, const std::string& name, uint32_t flags, std::string* value) {
-    return read_text(
-        [&](char* buffer, int32_t* size) { return attrib_mngr_get_attrib(mngr, name.c_str(), buffer, size, flags); },
-        value);
-}
-
-// Whether the library would treat name as scrambled: its marker key exists.
-bool has_marker(AttribMngr* mngr, const std::string& name) {
-    std::string ignored;
-    return read_attrib(mngr, name + kMarkerSuffix, 0, &ignored) == ATTRIB_MNGR_OK;
-}
-
-int fail(std::ostream& err, int32_t code, const std::string& subject) {
-    err << error_line(code, subject) << "\n";
+int fail(std::ostream& err, int32_t code, const std::string& file, const std::string& subject = "") {
+    err << error_line(code, file, subject) << "\n";
     return kExitFailed;
 }
 
-int open_or_fail(Handle* handle, const std::optional<std::string>& file, std::ostream& err) {
-    const int32_t rc = handle->open(file);
-    return rc == ATTRIB_MNGR_OK ? kExitOk : fail(err, rc, file ? *file : std::string());
+// The file a command works on: the one given, else the located one.
+int32_t target_path(const Parsed& args, std::string* path) {
+    if (args.file) {
+        *path = *args.file;
+        return ATTRIB_MNGR_OK;
+    }
+    return located_path(path);
 }
 
-std::string ascii_lower(std::string text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return text;
+int open_or_fail(Handle* handle, const Parsed& args, std::ostream& err) {
+    const int32_t rc = handle->open(args.file);
+    if (rc == ATTRIB_MNGR_OK) return kExitOk;
+    std::string path;
+    if (target_path(args, &path) != ATTRIB_MNGR_OK) path.clear();
+    return fail(err, opening_code(rc, path), path);
 }
 
 // Overwrites a secret before its memory is released.
@@ -136,13 +108,22 @@ void wipe(std::string* secret) {
 // Reads the first line of standard input, without its line end. On a terminal the prompt is
 // shown and the typing is not. False when the input ended before any byte.
 bool read_secret(const std::string& prompt, std::string* value, std::ostream& err) {
-    EchoOff echo_off;
+    EchoOff echo_off(prompt);
     if (echo_off.terminal()) err << prompt << std::flush;
     value->clear();
     value->reserve(256);  // fewer reallocations leave fewer copies of the secret behind
     bool any = false;
-    int c;
-    while ((c = std::getchar()) != EOF) {
+    for (;;) {
+        errno = 0;
+        const int c = std::getchar();
+        if (c == EOF) {
+            // A signal (the terminal's stop and continue) interrupted the read: read on.
+            if (std::ferror(stdin) && errno == EINTR) {
+                std::clearerr(stdin);
+                continue;
+            }
+            break;
+        }
         any = true;
         if (c == '\n') break;
         value->push_back(static_cast<char>(c));
@@ -151,115 +132,136 @@ bool read_secret(const std::string& prompt, std::string* value, std::ostream& er
     return any;
 }
 
+std::string json_entry(const Line& l, const std::string& value, bool scrambled, const std::string& error) {
+    std::string out = "{\"line\": " + std::to_string(l.number) + ", \"section\": " + json_string(l.section) +
+                      ", \"key\": " + json_string(l.key) + ", \"value\": " + json_string(value) +
+                      ", \"scrambled\": " + (scrambled ? "true" : "false");
+    if (!error.empty()) out += ", \"error\": " + json_string(error);
+    return out + "}";
+}
+
 // ---- commands
 
 int run_path(const Parsed&, std::ostream& out, std::ostream& err) {
     std::string path;
-    const int32_t rc = read_text(attrib_mngr_get_null_filename, &path);
+    const int32_t rc = located_path(&path);
     if (rc != ATTRIB_MNGR_OK) return fail(err, rc, "");
     out << path << "\n";
     return kExitOk;
 }
 
-struct Entry {
-    std::string section;
-    std::string key;
-    std::string value;
-};
-
-int32_t CONFIG_CALL collect_entry(void* ctx, const char* section, const char* key, const char* value) {
-    static_cast<std::vector<Entry>*>(ctx)->push_back({section ? section : "", key ? key : "", value ? value : ""});
-    return CONFIG_OK;
-}
-
-// Every key of the file in file order, read through a store of its own.
-int32_t list_file(const char* path, std::vector<Entry>* entries) {
-    const config_handle cfg = new_config();
-    if (cfg == 0) return ATTRIB_MNGR_NO_CONFIG;
-    int32_t rc = config_add_ini_file_source(cfg, path);
-    if (rc == CONFIG_OK) rc = config_enum_attribs(cfg, path, collect_entry, entries);
-    delete_config(cfg);
-    return rc;
-}
-
 int run_show(const Parsed& args, std::ostream& out, std::ostream& err) {
     Handle handle;
-    if (open_or_fail(&handle, args.file, err) != kExitOk) return kExitFailed;
-    const char* path = attrib_mngr_get_filename(handle.get());
-    std::vector<Entry> entries;
-    const int32_t rc = list_file(path, &entries);
-    if (rc != CONFIG_OK) return fail(err, rc, path ? path : "");
+    if (open_or_fail(&handle, args, err) != kExitOk) return kExitFailed;
+    const std::string path = attrib_mngr_get_filename(handle.get());
+    std::vector<Line> lines;
+    const int32_t rc = read_lines(path, &lines);
+    if (rc != CONFIG_OK) return fail(err, rc, path);
 
-    // Keys whose marker stands in the marker section (names compare without regard to case).
-    const std::string marker_section = ascii_lower(kMarkerSection);
-    const std::string suffix = ascii_lower(kMarkerSuffix);
-    std::set<std::string> scrambled;
-    for (const Entry& e : entries) {
-        const std::string key = ascii_lower(e.key);
-        if (ascii_lower(e.section) == marker_section && key.size() > suffix.size() &&
-            key.compare(key.size() - suffix.size(), suffix.size(), suffix) == 0) {
-            scrambled.insert(key.substr(0, key.size() - suffix.size()));
-        }
-    }
-
+    const std::set<std::string> scrambled_keys = marked_keys(lines);
     int status = kExitOk;
     const std::string* section = nullptr;
-    for (const Entry& e : entries) {
-        if (section == nullptr ? !e.section.empty() : e.section != *section) {
-            if (section != nullptr) out << "\n";
-            out << "[" << e.section << "]\n";
-        }
-        section = &e.section;
-        std::string value = e.value;
-        if (ascii_lower(e.section) != marker_section && scrambled.count(ascii_lower(e.key)) != 0) {
-            value = "(scrambled)";
-            if (args.reveal) {
-                const int32_t got = read_attrib(handle.get(), e.key, ATTRIB_MNGR_FLAG_SCRAMBLED, &value);
-                if (got != ATTRIB_MNGR_OK) {
-                    err << error_line(got, e.key) << "\n";
-                    value = "(scrambled)";
-                    status = kExitFailed;
-                }
+    bool first_json = true;
+    if (args.json) out << "{\n  \"file\": " << json_string(path) << ",\n  \"entries\": [";
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const Line& l = lines[i];
+        if (l.kind != CONFIG_LINE_ENTRY) continue;
+        const bool scrambled =
+            !equal_ignoring_case(l.section, kMarkerSection) && scrambled_keys.count(ascii_lower(l.key)) != 0;
+        std::string value = l.value;
+        std::string error;
+        if (scrambled && args.reveal) {
+            std::string clear;
+            const int32_t got = reveal_entry(handle.get(), lines, i, &clear);
+            if (got == ATTRIB_MNGR_OK) {
+                value = clear;
+            } else {
+                err << error_line(got, path, l.section + "/" + l.key) << "\n";
+                error = attrib_mngr_error_text(got);
+                status = kExitFailed;
             }
         }
-        out << e.key << " = " << value << "\n";
+        if (args.json) {
+            out << (first_json ? "\n    " : ",\n    ") << json_entry(l, value, scrambled, error);
+            first_json = false;
+            continue;
+        }
+        if (section == nullptr ? !l.section.empty() : l.section != *section) {
+            if (section != nullptr) out << "\n";
+            out << "[" << l.section << "]\n";
+        }
+        section = &l.section;
+        if (scrambled && (!args.reveal || !error.empty())) value = "(scrambled)";
+        out << l.key << " = " << value << "\n";
     }
+    if (args.json) out << (first_json ? "]\n}\n" : "\n  ]\n}\n");
     return status;
 }
 
 int run_get(const Parsed& args, std::ostream& out, std::ostream& err) {
     const std::string& name = args.positional[0];
     Handle handle;
-    if (open_or_fail(&handle, args.file, err) != kExitOk) return kExitFailed;
+    if (open_or_fail(&handle, args, err) != kExitOk) return kExitFailed;
+    const std::string path = attrib_mngr_get_filename(handle.get());
     std::string value;
     int32_t rc = read_attrib(handle.get(), name, 0, &value);
-    if (rc != ATTRIB_MNGR_OK) return fail(err, rc, name);
-    if (!has_marker(handle.get(), name)) {
-        out << value << "\n";
+    if (rc != ATTRIB_MNGR_OK) return fail(err, rc, path, name);
+    const bool scrambled = has_marker(handle.get(), name);
+    if (scrambled && args.reveal) {
+        rc = read_attrib(handle.get(), name, ATTRIB_MNGR_FLAG_SCRAMBLED, &value);
+        if (rc != ATTRIB_MNGR_OK) return fail(err, rc, path, name);
+    }
+    if (!args.json) {
+        out << (scrambled && !args.reveal ? "(scrambled)" : value) << "\n";
         return kExitOk;
     }
-    if (!args.reveal) {
-        out << "(scrambled)\n";
-        return kExitOk;
+    // The entry a get by name reads: the first of the key in file order.
+    std::vector<Line> lines;
+    rc = read_lines(path, &lines);
+    if (rc != CONFIG_OK) return fail(err, rc, path);
+    for (const Line& l : lines) {
+        if (l.kind == CONFIG_LINE_ENTRY && equal_ignoring_case(l.key, name)) {
+            out << json_entry(l, scrambled && args.reveal ? value : l.value, scrambled, "") << "\n";
+            return kExitOk;
+        }
     }
-    rc = read_attrib(handle.get(), name, ATTRIB_MNGR_FLAG_SCRAMBLED, &value);
-    if (rc != ATTRIB_MNGR_OK) return fail(err, rc, name);
-    out << value << "\n";
-    return kExitOk;
+    return fail(err, ATTRIB_MNGR_NOT_FOUND, path, name);
+}
+
+// Whether section/key already holds what a scrambled set of clear would store in effect: the
+// key carries its marker and its entry in that section unscrambles to clear.
+bool scrambled_value_is(AttribMngr* mngr, const std::string& section, const std::string& key,
+                        const std::string& clear) {
+    std::vector<Line> lines;
+    if (read_lines(attrib_mngr_get_filename(mngr), &lines) != CONFIG_OK || !marked(lines, key)) return false;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const Line& l = lines[i];
+        if (l.kind != CONFIG_LINE_ENTRY || !equal_ignoring_case(l.section, section) || !equal_ignoring_case(l.key, key))
+            continue;
+        std::string stored;
+        const bool same = reveal_entry(mngr, lines, i, &stored) == ATTRIB_MNGR_OK && stored == clear;
+        wipe(&stored);
+        return same;
+    }
+    return false;
 }
 
 int set_and_save(const Parsed& args, const std::string& value, uint32_t flags, std::ostream& err) {
     const std::string& section = args.positional[0];
     const std::string& key = args.positional[1];
     Handle handle;
-    if (open_or_fail(&handle, args.file, err) != kExitOk) return kExitFailed;
+    if (open_or_fail(&handle, args, err) != kExitOk) return kExitFailed;
+    const std::string path = attrib_mngr_get_filename(handle.get());
     if (flags == 0 && has_marker(handle.get(), key)) {
         err << "warning: \"" << key << "\" keeps its scramble marker: --reveal will unscramble the plain value\n";
     }
+    // A plain set of the stored value changes nothing, and the save then leaves the file as
+    // it is; a scrambled set would store a new seed, so it is skipped here.
+    if (flags != 0 && scrambled_value_is(handle.get(), section, key, value)) return kExitOk;
     int32_t rc = attrib_mngr_set_attrib(handle.get(), section.c_str(), key.c_str(), value.c_str(), flags);
-    if (rc != ATTRIB_MNGR_OK) return fail(err, rc, key);
+    if (rc != ATTRIB_MNGR_OK) return fail(err, rc, path, key);
     rc = attrib_mngr_save_attribs(handle.get());
-    if (rc != ATTRIB_MNGR_OK) return fail(err, rc, attrib_mngr_get_filename(handle.get()));
+    if (rc != ATTRIB_MNGR_OK) return fail(err, rc, path);
     return kExitOk;
 }
 
@@ -283,26 +285,98 @@ int run_set(const Parsed& args, std::ostream&, std::ostream& err) {
     return status;
 }
 
+int run_unset(const Parsed& args, std::ostream&, std::ostream& err) {
+    const std::string& section = args.positional[0];
+    const std::string& key = args.positional[1];
+    std::string path;
+    int32_t rc = target_path(args, &path);
+    if (rc != ATTRIB_MNGR_OK) return fail(err, rc, "");
+    const config_handle cfg = new_config();
+    if (cfg == 0) return fail(err, ATTRIB_MNGR_NO_CONFIG, path);
+    rc = config_add_ini_file_source(cfg, path.c_str());
+    if (rc == CONFIG_OK) rc = config_remove_attrib(cfg, path.c_str(), section.c_str(), key.c_str());
+    const int32_t removed = rc;
+    if (removed > 0) rc = config_save(cfg, path.c_str(), 0);
+    delete_config(cfg);
+    if (rc < 0) return fail(err, rc, path);
+    if (removed == 0) err << "tarnwickctl: " << path << ": no \"" << key << "\" in [" << section << "]; nothing changed\n";
+    return kExitOk;
+}
+
+int run_check(const Parsed& args, std::ostream& out, std::ostream& err) {
+    std::string path;
+    int32_t rc = target_path(args, &path);
+    if (rc != ATTRIB_MNGR_OK) return fail(err, rc, "");
+    std::vector<Finding> findings;
+    rc = check_file(path, &findings);
+    if (!args.quiet) print_findings(out, path, findings);
+    if (rc != ATTRIB_MNGR_OK) return fail(err, rc, path);
+    return findings.empty() ? kExitOk : kExitFailed;
+}
+
+int run_edit_command(const Parsed& args, std::ostream& out, std::ostream& err) {
+    std::string path;
+    const int32_t rc = target_path(args, &path);
+    if (rc != ATTRIB_MNGR_OK) return fail(err, rc, "");
+    return run_edit(path, out, err);
+}
+
+size_t no_positional(const Parsed&) { return 0; }
+size_t one_positional(const Parsed&) { return 1; }
+size_t two_positional(const Parsed&) { return 2; }
+size_t set_positional(const Parsed& args) { return args.scramble ? 2 : 3; }
+
 const Command kCommands[] = {
     {"path", "tarnwickctl path\n",
      "Prints the path of the attribute file that opening with no path uses. Opens nothing and\n"
      "creates nothing.\n",
-     false, false, false, run_path},
-    {"show", "tarnwickctl show [--file F] [--reveal]\n",
+     0, no_positional, run_path},
+    {"show", "tarnwickctl show [--file F] [--reveal] [--json]\n",
      "Opens the attribute file (creating it with every default, or completing it) and prints\n"
      "every section and key in file order as \"key = value\". A scrambled value shows as\n"
-     "(scrambled), or in clear with --reveal.\n",
-     true, true, false, run_show},
-    {"get", "tarnwickctl get NAME [--file F] [--reveal]\n",
+     "(scrambled), or in clear with --reveal; each entry is revealed by its own section and key.\n"
+     "With --json it prints one object: \"file\", and \"entries\" in file order, each with\n"
+     "\"line\", \"section\", \"key\", \"value\" (in clear with --reveal, else as stored) and\n"
+     "\"scrambled\" (whether a scramble marker stands for it), and \"error\" for a value that\n"
+     "could not be revealed. Bytes that are not UTF-8 appear as \\udc80 to \\udcff, one escape\n"
+     "per byte (the byte's value plus 0xdc00), so that decoding them gives the file's bytes.\n",
+     kFile | kReveal | kJson, no_positional, run_show},
+    {"get", "tarnwickctl get NAME [--file F] [--reveal] [--json]\n",
      "Opens the attribute file and prints the value of the attribute NAME, whatever section\n"
-     "holds it. A scrambled value shows as (scrambled), or in clear with --reveal.\n",
-     true, true, false, run_get},
+     "holds it (the first in file order). A scrambled value shows as (scrambled), or in clear\n"
+     "with --reveal. With --json it prints the entry as one object, as show --json does.\n",
+     kFile | kReveal | kJson, one_positional, run_get},
     {"set", "tarnwickctl set SECTION KEY VALUE [--file F]\n       tarnwickctl set --scramble SECTION KEY [--file F]\n",
      "Opens the attribute file, sets KEY in SECTION and saves the file. With --scramble the\n"
      "value is the first line of standard input (read without echo on a terminal, never from\n"
      "the command line, where other users can see it) and is stored scrambled, with its\n"
-     "marker. Scrambling hides a value from a casual look; it is not encryption.\n",
-     true, false, true, run_set},
+     "marker. Scrambling hides a value from a casual look; it is not encryption.\n"
+     "When KEY already holds the value (with --scramble: when its stored value unscrambles to\n"
+     "it), the file is not rewritten: it keeps its identity and modification time.\n",
+     kFile | kScramble, set_positional, run_set},
+    {"unset", "tarnwickctl unset SECTION KEY [--file F]\n",
+     "Removes every entry of KEY in SECTION (and in its repeats) and saves the file; every other\n"
+     "byte stays as it was. The file is not opened as the library opens it, so nothing is\n"
+     "added; but for a key of the schema the next opening adds its default again. Unset the\n"
+     "marker (Encription KEYEncrypted) to make a scrambled key plain again: a plain set never\n"
+     "removes it. A key that is not there changes nothing, and the status is still 0.\n",
+     kFile, two_positional, run_unset},
+    {"check", "tarnwickctl check [--file F] [--quiet]\n",
+     "Reads the attribute file and changes nothing. Lists, one per line as FILE:LINE: message,\n"
+     "what would make the file do something other than what its editor meant: a key twice in\n"
+     "one section, a section twice, a schema key in another section than its own, a missing\n"
+     "schema key, a line nothing reads, and a scramble marker without its key or over a value\n"
+     "that is not scrambled text. --quiet prints nothing. Exit status 0 when it lists nothing,\n"
+     "1 when it lists something or cannot read the file, 2 for a usage error.\n",
+     kFile | kQuiet, no_positional, run_check},
+    {"edit", "tarnwickctl edit [--file F]\n",
+     "Copies the attribute file to a private temporary file, runs $VISUAL, else $EDITOR, else\n"
+     "the system's editor on it, then checks the result as check does. Unchanged: nothing is\n"
+     "written. Clean: the file is replaced with exactly the edited bytes, atomically, keeping\n"
+     "its permissions, owner and links. When the check lists something, a terminal is asked\n"
+     "\"Edit again?\"; otherwise, or when the file changed on disk meanwhile, the edit is kept\n"
+     "in the temporary file, its path is printed, and the exit status is 1.\n",
+     kFile, no_positional, run_edit_command},
 };
 
 const Command* find_command(const std::string& name) {
@@ -340,23 +414,25 @@ std::string parse(const std::vector<std::string>& args, const Command& command, 
             options_end = true;
         } else if (arg == "--help") {
             *help = true;
-        } else if (arg == "--reveal" && command.takes_reveal) {
+        } else if (arg == "--reveal" && (command.takes & kReveal)) {
             parsed->reveal = true;
-        } else if (arg == "--scramble" && command.takes_scramble) {
+        } else if (arg == "--scramble" && (command.takes & kScramble)) {
             parsed->scramble = true;
-        } else if (arg == "--file" && command.takes_file) {
+        } else if (arg == "--json" && (command.takes & kJson)) {
+            parsed->json = true;
+        } else if (arg == "--quiet" && (command.takes & kQuiet)) {
+            parsed->quiet = true;
+        } else if (arg == "--file" && (command.takes & kFile)) {
             if (i + 1 == args.size()) return "--file needs a file name";
             parsed->file = args[++i];
-        } else if (arg.compare(0, 7, "--file=") == 0 && command.takes_file) {
+        } else if (arg.compare(0, 7, "--file=") == 0 && (command.takes & kFile)) {
             parsed->file = arg.substr(7);
         } else {
             return "unknown option \"" + arg + "\" for " + command.name;
         }
     }
     if (parsed->file && parsed->file->empty()) return "--file needs a file name";
-    size_t wanted = 0;
-    if (command.run == run_get) wanted = 1;
-    if (command.run == run_set) wanted = parsed->scramble ? 2 : 3;
+    const size_t wanted = command.positional(*parsed);
     if (parsed->positional.size() < wanted) return "missing arguments";
     if (parsed->positional.size() > wanted) return "too many arguments";
     return "";
@@ -368,6 +444,11 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     if (args.empty()) return usage_error(err, "no command given", nullptr);
     if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
         out << kOverview;
+        return kExitOk;
+    }
+    if (args[0] == "--version") {
+        if (args.size() > 1) return usage_error(err, "--version takes no arguments", nullptr);
+        out << "tarnwickctl " << TARNWICK_VERSION_STRING << "\n";
         return kExitOk;
     }
     const Command* command = find_command(args[0]);

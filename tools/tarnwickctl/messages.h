@@ -1,4 +1,4 @@
-// The one-line texts tarnwickctl prints for a result code of the library or its store.
+// The one-line messages tarnwickctl prints for a result code of the library or its store.
 #ifndef TARNWICKCTL_MESSAGES_H
 #define TARNWICKCTL_MESSAGES_H
 
@@ -7,13 +7,14 @@
 
 namespace twctl {
 
-// What a result code means: the library's own codes, "configuration store error" for the
-// store's range, "unknown error" for anything else.
-const char* code_meaning(int32_t code);
+// "tarnwickctl: FILE: \"SUBJECT\": TEXT (error CODE)", the file and the subject left out when
+// empty; TEXT is attrib_mngr_error_text(code). For example
+// tarnwickctl: /etc/agent.cfg: "Foo": no section holds the attribute (error -25)
+std::string error_line(int32_t code, const std::string& file, const std::string& subject = "");
 
-// "error CODE: MEANING", followed by " \"SUBJECT\"" when subject is not empty, e.g.
-// error -25: no section holds the attribute "Foo"
-std::string error_line(int32_t code, const std::string& subject);
+// The code to report for a failure to open path: a directory or another non-file where the
+// library found "something exists" is reported as not being a file. Other codes pass unchanged.
+int32_t opening_code(int32_t code, const std::string& path);
 
 }  // namespace twctl
 

@@ -2,15 +2,20 @@
 #ifndef TARNWICKCTL_TERMINAL_H
 #define TARNWICKCTL_TERMINAL_H
 
+#include <string>
+
 namespace twctl {
 
 // Turns off echo of the terminal (console) of standard input while it lives, and restores
 // the previous mode when destroyed or when the program is interrupted meanwhile. When
 // standard input is not a terminal (a pipe, a file) it does nothing and terminal() is false.
-// One at a time per process.
+// On POSIX, a stop from the terminal (Ctrl+Z) puts the previous mode back while the program
+// is stopped; continuing turns echo off again and shows prompt once more. What was typed
+// before the stop stays in the terminal's input, and reads interrupted by the stop fail with
+// EINTR, to be retried. One at a time per process.
 class EchoOff {
 public:
-    EchoOff();
+    explicit EchoOff(const std::string& prompt);
     ~EchoOff();
     EchoOff(const EchoOff&) = delete;
     EchoOff& operator=(const EchoOff&) = delete;

@@ -1,6 +1,8 @@
 #include "terminal.h"
 
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 
 #include <termios.h>
 #include <unistd.h>
@@ -9,44 +11,90 @@ namespace twctl {
 
 namespace {
 
-// The mode to restore; written before the handlers are installed, read by them.
-struct termios g_saved;
-constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGTSTP};
-struct sigaction g_previous[sizeof kSignals / sizeof kSignals[0]];
+// Written before the handlers are installed, read by them.
+struct termios g_saved;  // the mode to restore
+struct termios g_quiet;  // echo off
+char g_prompt[256];
+size_t g_prompt_size = 0;
+
+constexpr int kAllSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGTSTP, SIGCONT};
+constexpr size_t kCount = sizeof kAllSignals / sizeof kAllSignals[0];
+struct sigaction g_previous[kCount];
 
 void restore_and_reraise(int sig) {
-    tcsetattr(STDIN_FILENO, TCSAFLUSH, &g_saved);
+    tcsetattr(STDIN_FILENO, TCSANOW, &g_saved);
     signal(sig, SIG_DFL);
     raise(sig);
 }
 
+void quiet_again() {
+    tcsetattr(STDIN_FILENO, TCSANOW, &g_quiet);
+    if (g_prompt_size > 0) {
+        ssize_t ignored = write(STDERR_FILENO, g_prompt, g_prompt_size);
+        (void)ignored;
+    }
+}
+
+// Ctrl+Z: the terminal gets its mode back while stopped; input already typed stays (TCSANOW
+// does not flush it). The stop itself is the default action, taken with the handler out of
+// the way; when the program continues it returns here.
+void stop(int) {
+    const int saved_errno = errno;
+    tcsetattr(STDIN_FILENO, TCSANOW, &g_saved);
+    struct sigaction dfl = {}, mine;
+    dfl.sa_handler = SIG_DFL;
+    sigemptyset(&dfl.sa_mask);
+    sigaction(SIGTSTP, &dfl, &mine);
+    sigset_t tstp;
+    sigemptyset(&tstp);
+    sigaddset(&tstp, SIGTSTP);
+    sigprocmask(SIG_UNBLOCK, &tstp, nullptr);
+    raise(SIGTSTP);  // stops here (ignored in an orphaned process group)
+    sigaction(SIGTSTP, &mine, nullptr);
+    quiet_again();
+    errno = saved_errno;
+}
+
+// Continued after a stop this program did not see (SIGSTOP), or after the stop above: the
+// shell may have given the terminal its own mode meanwhile.
+void resume(int) {
+    const int saved_errno = errno;
+    struct termios now;
+    if (tcgetattr(STDIN_FILENO, &now) == 0 && (now.c_lflag & ECHO)) quiet_again();
+    errno = saved_errno;
+}
+
 }  // namespace
 
-EchoOff::EchoOff() {
+EchoOff::EchoOff(const std::string& prompt) {
     if (!isatty(STDIN_FILENO) || tcgetattr(STDIN_FILENO, &g_saved) != 0) return;
-    struct sigaction action = {};
-    action.sa_handler = restore_and_reraise;
-    sigemptyset(&action.sa_mask);
-    for (size_t i = 0; i < sizeof kSignals / sizeof kSignals[0]; ++i) {
-        sigaction(kSignals[i], &action, &g_previous[i]);
+    g_prompt_size = prompt.size() < sizeof g_prompt ? prompt.size() : 0;
+    std::memcpy(g_prompt, prompt.data(), g_prompt_size);
+    g_quiet = g_saved;
+    g_quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+    g_quiet.c_lflag |= ECHONL;   // the line end still shows, so the next output starts afresh
+    g_quiet.c_lflag |= NOFLSH;   // Ctrl+Z and the like keep what was typed so far
+
+    for (size_t i = 0; i < kCount; ++i) {
+        struct sigaction action = {};
+        const int sig = kAllSignals[i];
+        action.sa_handler = sig == SIGTSTP ? stop : sig == SIGCONT ? resume : restore_and_reraise;
+        sigemptyset(&action.sa_mask);
+        for (int other : kAllSignals) sigaddset(&action.sa_mask, other);
+        if (sig == SIGTSTP || sig == SIGCONT) action.sa_flags = SA_RESTART;
+        sigaction(sig, &action, &g_previous[i]);
     }
-    struct termios quiet = g_saved;
-    quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-    quiet.c_lflag |= ECHONL;  // the line end still shows, so the next output starts afresh
-    terminal_ = tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet) == 0;
+    // Type-ahead from before the prompt was shown as typed: it is dropped.
+    terminal_ = tcsetattr(STDIN_FILENO, TCSAFLUSH, &g_quiet) == 0;
     if (!terminal_) {
-        for (size_t i = 0; i < sizeof kSignals / sizeof kSignals[0]; ++i) {
-            sigaction(kSignals[i], &g_previous[i], nullptr);
-        }
+        for (size_t i = 0; i < kCount; ++i) sigaction(kAllSignals[i], &g_previous[i], nullptr);
     }
 }
 
 EchoOff::~EchoOff() {
     if (!terminal_) return;
-    tcsetattr(STDIN_FILENO, TCSAFLUSH, &g_saved);
-    for (size_t i = 0; i < sizeof kSignals / sizeof kSignals[0]; ++i) {
-        sigaction(kSignals[i], &g_previous[i], nullptr);
-    }
+    for (size_t i = 0; i < kCount; ++i) sigaction(kAllSignals[i], &g_previous[i], nullptr);
+    tcsetattr(STDIN_FILENO, TCSANOW, &g_saved);
 }
 
 }  // namespace twctl

@@ -19,7 +19,7 @@ BOOL WINAPI restore_on_break(DWORD) {
 
 }  // namespace
 
-EchoOff::EchoOff() {
+EchoOff::EchoOff(const std::string&) {
     g_input = GetStdHandle(STD_INPUT_HANDLE);
     if (g_input == nullptr || g_input == INVALID_HANDLE_VALUE) return;
     if (!GetConsoleMode(g_input, &g_saved_mode)) return;  // not a console: a pipe or a file

@@ -110,6 +110,11 @@ void __cdecl start(void) {
         CHECK(length(buffer) == size - 1 && ends_with(buffer, "_agent_attribs.cfg"));
     }
 
+    /* Texts of codes: the library's, the store's, one for any other value; never null. */
+    CHECK(same(attrib_mngr_error_text(ATTRIB_MNGR_NOT_FOUND), "no section holds the attribute"));
+    CHECK(!same(attrib_mngr_error_text(-1010), attrib_mngr_error_text(-1012)));
+    CHECK(same(attrib_mngr_error_text(-21), attrib_mngr_error_text(12345)));
+
     DeleteFileA(kPath);
     if (failures == 0) say("all checks passed\r\n");
     ExitProcess(failures == 0 ? 0 : 1);

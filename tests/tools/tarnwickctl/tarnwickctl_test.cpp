@@ -261,10 +261,12 @@ TEST_F(TarnwickctlTest, LibraryErrorsExitWithOneAndNameTheCode) {
         std::vector<std::string> args;
         std::string message;  // the whole of standard error
     } cases[] = {
-        {{"get", "NoSuchKey"}, "error -25: no section holds the attribute \"NoSuchKey\"\n"},
-        {{"get", "NoSuchKey", "--reveal"}, "error -25: no section holds the attribute \"NoSuchKey\"\n"},
+        {{"get", "NoSuchKey"},
+         "tarnwickctl: " + default_file().string() + ": \"NoSuchKey\": no section holds the attribute (error -25)\n"},
+        {{"get", "NoSuchKey", "--reveal"},
+         "tarnwickctl: " + default_file().string() + ": \"NoSuchKey\": no section holds the attribute (error -25)\n"},
         {{"get", "ServerPassword", "--reveal", "--file", broken.string()},
-         "error -24: the stored value could not be unscrambled \"ServerPassword\"\n"},
+         "tarnwickctl: " + broken.string() + ": \"ServerPassword\": the stored value could not be unscrambled (error -24)\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.args));
@@ -277,7 +279,8 @@ TEST_F(TarnwickctlTest, LibraryErrorsExitWithOneAndNameTheCode) {
     // show --reveal names the key it could not unscramble and still lists the rest.
     const ProcessResult show = ctl({"show", "--reveal", "--file", broken.string()});
     EXPECT_EQ(show.exit_code, 1);
-    EXPECT_EQ(show.err, "error -24: the stored value could not be unscrambled \"ServerPassword\"\n");
+    EXPECT_EQ(show.err, "tarnwickctl: " + broken.string() +
+                            ": \"Agent/ServerPassword\": the stored value could not be unscrambled (error -24)\n");
     const std::vector<Shown> listed = parse_show(show.out);
     const Shown* password = find_shown(listed, "ServerPassword");
     ASSERT_NE(password, nullptr);
@@ -286,8 +289,9 @@ TEST_F(TarnwickctlTest, LibraryErrorsExitWithOneAndNameTheCode) {
     // A store error: one line, the code and a known meaning.
     const ProcessResult store = ctl({"show", "--file", dir_as_file.string()});
     EXPECT_EQ(store.exit_code, 1);
-    EXPECT_THAT(store.err, StartsWith("error -"));
-    EXPECT_THAT(store.err, Not(HasSubstr("unknown error")));
+    EXPECT_THAT(store.err, StartsWith("tarnwickctl: " + dir_as_file.string() + ": "));
+    EXPECT_THAT(store.err, HasSubstr("(error -"));
+    EXPECT_THAT(store.err, Not(HasSubstr("unknown")));
     EXPECT_EQ(std::count(store.err.begin(), store.err.end(), '\n'), 1) << store.err;
 }
 

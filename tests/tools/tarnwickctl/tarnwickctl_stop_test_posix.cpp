@@ -1,0 +1,220 @@
+// tarnwickctl on a terminal and a shell's job control, through pseudo-terminals: Ctrl+Z and
+// fg at the secret prompt, the edit's question, an editor given as a shell script, and
+// standard output that cannot be written.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include <fcntl.h>
+#include <pty.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include "child_process.h"
+#include "environment.h"
+
+namespace fs = std::filesystem;
+using ::testing::HasSubstr;
+
+namespace {
+
+std::string program() { return (twtest::program_dir() / TARNWICKCTL_FILE_NAME).string(); }
+
+std::string read_file(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Reads the terminal's output until it holds text count times, or until the terminal closes.
+bool read_until(int master, const std::string& text, std::string* transcript, int count = 1) {
+    char buffer[256];
+    const auto seen = [&] {
+        int n = 0;
+        for (size_t at = transcript->find(text); at != std::string::npos; at = transcript->find(text, at + 1)) ++n;
+        return n;
+    };
+    while (seen() < count) {
+        const ssize_t n = read(master, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;  // EIO: the programs closed the terminal
+        transcript->append(buffer, static_cast<size_t>(n));
+    }
+    return true;
+}
+
+bool echo_on(int master) {
+    struct termios mode;
+    return tcgetattr(master, &mode) == 0 && (mode.c_lflag & ECHO) != 0;
+}
+
+class TerminalTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char templ[] = "/tmp/tarnwickctl-term-XXXXXX";
+        ASSERT_NE(mkdtemp(templ), nullptr);
+        dir_ = templ;
+        file_ = (dir_ / "t.cfg").string();
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    fs::path dir_;
+    std::string file_;
+};
+
+TEST_F(TerminalTest, StopAndContinueAtTheSecretPromptLoseNothing) {
+    int go[2];
+    ASSERT_EQ(pipe(go), 0);
+    int master = -1;
+    const pid_t shell = forkpty(&master, nullptr, nullptr, nullptr);
+    ASSERT_GE(shell, 0);
+    if (shell == 0) {
+        // A shell with job control, in brief: the job runs in its own process group in the
+        // foreground; when it stops, the shell takes the terminal, and gives it back on "fg".
+        close(go[1]);
+        signal(SIGTTOU, SIG_IGN);
+        const pid_t job = fork();
+        if (job == 0) {
+            setpgid(0, 0);
+            tcsetpgrp(STDIN_FILENO, getpid());
+            signal(SIGTTOU, SIG_DFL);
+            execl(program().c_str(), program().c_str(), "set", "--scramble", "--file", file_.c_str(), "Agent",
+                  "ServerPassword", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        setpgid(job, job);
+        tcsetpgrp(STDIN_FILENO, job);
+        int status = 0;
+        if (waitpid(job, &status, WUNTRACED) != job || !WIFSTOPPED(status)) _exit(100);
+        tcsetpgrp(STDIN_FILENO, getpgrp());
+        const char stopped[] = "[stopped]\n";
+        if (write(STDOUT_FILENO, stopped, sizeof stopped - 1) < 0) _exit(102);
+        char c;
+        if (read(go[0], &c, 1) != 1) _exit(103);
+        tcsetpgrp(STDIN_FILENO, job);
+        kill(-job, SIGCONT);
+        if (waitpid(job, &status, 0) != job) _exit(104);
+        _exit(WIFEXITED(status) ? WEXITSTATUS(status) : 101);
+    }
+    close(go[0]);
+    const std::string prompt = "Value of Agent/ServerPassword: ";
+    std::string transcript;
+    ASSERT_TRUE(read_until(master, prompt, &transcript)) << transcript;
+    EXPECT_FALSE(echo_on(master));
+    EXPECT_EQ(write(master, "abc", 3), 3);
+    EXPECT_EQ(write(master, "\x1a", 1), 1);  // Ctrl+Z
+    ASSERT_TRUE(read_until(master, "[stopped]", &transcript)) << transcript;
+    EXPECT_TRUE(echo_on(master)) << "the terminal is left without echo while the program is stopped";
+    EXPECT_EQ(write(go[1], "g", 1), 1);  // fg
+    ASSERT_TRUE(read_until(master, prompt, &transcript, 2)) << transcript;
+    EXPECT_FALSE(echo_on(master)) << "echo is back on after fg";
+    EXPECT_EQ(write(master, "def\n", 4), 4);
+    read_until(master, "\x01never", &transcript);
+    close(master);
+    close(go[1]);
+    int status = 0;
+    ASSERT_EQ(waitpid(shell, &status, 0), shell);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << transcript;
+    EXPECT_EQ(transcript.find("abc"), std::string::npos) << transcript;
+    EXPECT_EQ(transcript.find("def"), std::string::npos) << transcript;
+
+    const twtest::ProcessResult get = twtest::run_process(program(), {"get", "--reveal", "--file", file_, "ServerPassword"}, "");
+    EXPECT_EQ(get.out, "abcdef\n") << get.err;
+}
+
+TEST_F(TerminalTest, EditAsksAgainOnATerminalAndTakesAShellScriptAsEditor) {
+    ASSERT_EQ(twtest::run_process(program(), {"show", "--file", file_}, "").exit_code, 0);
+    const std::string before = read_file(file_);
+    // First run: adds a line nothing reads; second run: takes it out and changes a value.
+    const fs::path script = dir_ / "editor.sh";
+    std::ofstream(script) << "#!/bin/sh\n"
+                             "for f; do :; done\n"
+                             "[ \"$1\" = --an-option ] || exit 9\n"
+                             "if grep -q '^junk' \"$f\"; then\n"
+                             "  sed -e '/^junk/d' -e 's/^TimeOut=20/TimeOut=60/' \"$f\" > \"$f.new\" && mv \"$f.new\" \"$f\"\n"
+                             "else\n"
+                             "  printf 'junk\\n' >> \"$f\"\n"
+                             "fi\n";
+    fs::permissions(script, fs::perms::owner_all);
+    const std::string visual = script.string() + " --an-option";
+
+    for (const char* answer : {"n\n", "\n"}) {
+        SCOPED_TRACE(answer);
+        int master = -1;
+        const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            setenv("VISUAL", visual.c_str(), 1);
+            execl(program().c_str(), program().c_str(), "edit", "--file", file_.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        std::string transcript;
+        ASSERT_TRUE(read_until(master, "Edit again? [Y/n] ", &transcript)) << transcript;
+        EXPECT_THAT(transcript, HasSubstr("neither a comment"));
+        EXPECT_EQ(write(master, answer, 2 - (answer[0] == '\n')), static_cast<ssize_t>(2 - (answer[0] == '\n')));
+        read_until(master, "\x01never", &transcript);
+        close(master);
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        ASSERT_TRUE(WIFEXITED(status));
+        if (answer[0] == 'n') {
+            EXPECT_EQ(WEXITSTATUS(status), 1) << transcript;
+            const std::string kept = "The edit is kept in ";
+            const size_t at = transcript.find(kept);
+            ASSERT_NE(at, std::string::npos) << transcript;
+            const fs::path copy = transcript.substr(at + kept.size(), transcript.find_first_of("\r\n", at) - at - kept.size());
+            EXPECT_EQ(read_file(copy), before + "junk\n");
+            fs::remove_all(copy.parent_path());
+            EXPECT_EQ(read_file(file_), before);
+        } else {
+            EXPECT_EQ(WEXITSTATUS(status), 0) << transcript;
+            std::string expected = before;
+            expected.replace(expected.find("TimeOut=20"), 10, "TimeOut=60");
+            EXPECT_EQ(read_file(file_), expected);
+        }
+    }
+}
+
+TEST_F(TerminalTest, OutputThatCannotBeWrittenIsAFailure) {
+    const std::string path = program();
+    const int full = open("/dev/full", O_WRONLY);
+    if (full < 0) GTEST_SKIP() << "no /dev/full";
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"path"}, {"--help"}, {"--version"}, {"show", "--file", file_}}) {
+        SCOPED_TRACE(::testing::PrintToString(args));
+        int err[2];
+        ASSERT_EQ(pipe(err), 0);
+        const pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            dup2(full, STDOUT_FILENO);
+            dup2(err[1], STDERR_FILENO);
+            std::vector<char*> argv = {const_cast<char*>(path.c_str())};
+            for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+            argv.push_back(nullptr);
+            execv(argv[0], argv.data());
+            _exit(127);
+        }
+        close(err[1]);
+        std::string message;
+        char buffer[256];
+        for (ssize_t n; (n = read(err[0], buffer, sizeof buffer)) > 0;) message.append(buffer, static_cast<size_t>(n));
+        close(err[0]);
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 1);
+        EXPECT_THAT(message, HasSubstr("standard output could not be written"));
+    }
+    close(full);
+}
+
+}  // namespace

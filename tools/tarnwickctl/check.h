@@ -1,0 +1,28 @@
+// tarnwickctl check: what in an attribute file would make it do something other than what
+// its editor meant.
+#ifndef TARNWICKCTL_CHECK_H
+#define TARNWICKCTL_CHECK_H
+
+#include <cstdint>
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace twctl {
+
+struct Finding {
+    uint32_t line;  // the line it concerns, counted from 1
+    std::string message;
+};
+
+// Checks the file at path without changing it, and stores what it finds in line order.
+// Returns ATTRIB_MNGR_OK, or the code of a failure to read the file or to learn the schema
+// (findings are then incomplete). Uses scratch files of its own, never the file itself.
+int32_t check_file(const std::string& path, std::vector<Finding>* findings);
+
+// Prints each finding as "NAME:LINE: message".
+void print_findings(std::ostream& out, const std::string& name, const std::vector<Finding>& findings);
+
+}  // namespace twctl
+
+#endif
