@@ -82,7 +82,7 @@ typedef uint32_t config_handle; /* 0 means none */
     X(CONFIG_E_KEY,         -1008, "the key is refused: empty, blank at an edge, holding a line break or '=', or starting with '[', ';' or '#'") \
     X(CONFIG_E_VALUE,       -1009, "the value is refused: it holds a line break, or starts or ends with a blank") \
     X(CONFIG_E_NOT_FOUND,   -1010, "the file, or a directory of its path, does not exist") \
-    X(CONFIG_E_EXISTS,      -1011, "something already exists where a new file was to be created") \
+    X(CONFIG_E_EXISTS,      -1011, "a file already exists where a new file was to be created") \
     X(CONFIG_E_NOT_FILE,    -1012, "the path names a directory, a device, a pipe or a loop of links, not a file") \
     X(CONFIG_E_ACCESS,      -1013, "permission denied, or the file is read-only") \
     X(CONFIG_E_SHARING,     -1014, "another process kept the file open, still after retrying") \
@@ -122,7 +122,8 @@ CONFIG_API config_handle CONFIG_CALL new_config(void);
 CONFIG_API int32_t CONFIG_CALL config_add_ini_file_source(config_handle cfg, const char* path);
 
 /* Takes path as the home of a new, empty file, written by the first save; CONFIG_E_EXISTS when
- * something already exists there (it would be replaced). Should a file appear at the path
+ * a file already exists there (it would be replaced), CONFIG_E_NOT_FILE when a directory,
+ * device or pipe does. Should a file appear at the path
  * before the save, the save replaces it, atomically. */
 CONFIG_API int32_t CONFIG_CALL config_add_ini_new_file_source(config_handle cfg, const char* path);
 

@@ -30,7 +30,11 @@ int32_t Store::add_new_file_source(std::string_view path) {
     std::string p(path);
     // Never take an existing file for a new one: its first save would replace it.
     const int32_t rc = fs_.probe(p);
-    if (rc == CONFIG_OK) return CONFIG_E_EXISTS;
+    if (rc == CONFIG_OK) {
+        // Tell a file (which creating would replace) from a directory or device in the way.
+        std::unique_ptr<ReadableFile> file;
+        return fs_.open_for_read(p, &file) == CONFIG_E_NOT_FILE ? CONFIG_E_NOT_FILE : CONFIG_E_EXISTS;
+    }
     if (rc != CONFIG_E_NOT_FOUND) return rc;
     path_ = std::move(p);
     has_source_ = true;

@@ -95,7 +95,7 @@ int open_or_fail(Handle* handle, const Parsed& args, std::ostream& err) {
     if (rc == ATTRIB_MNGR_OK) return kExitOk;
     std::string path;
     if (target_path(args, &path) != ATTRIB_MNGR_OK) path.clear();
-    return fail(err, opening_code(rc, path), path);
+    return fail(err, rc, path);
 }
 
 // Overwrites a secret before its memory is released.

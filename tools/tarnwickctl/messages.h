@@ -12,10 +12,6 @@ namespace twctl {
 // tarnwickctl: /etc/agent.cfg: "Foo": no section holds the attribute (error -25)
 std::string error_line(int32_t code, const std::string& file, const std::string& subject = "");
 
-// The code to report for a failure to open path: a directory or another non-file where the
-// library found "something exists" is reported as not being a file. Other codes pass unchanged.
-int32_t opening_code(int32_t code, const std::string& path);
-
 }  // namespace twctl
 
 #endif

@@ -104,7 +104,7 @@ TEST(Save, SourcesThatCannotBeAdded) {
         {false, dir.path("no_dir") + "/x.cfg", CONFIG_E_NOT_FOUND},
         {false, "", CONFIG_E_ARGUMENT},
         {true, dir.path("exists.cfg"), CONFIG_E_EXISTS},
-        {true, dir.path("folder"), CONFIG_E_EXISTS},
+        {true, dir.path("folder"), CONFIG_E_NOT_FILE},
         {true, "", CONFIG_E_ARGUMENT},
     };
     for (const auto& c : cases) {
