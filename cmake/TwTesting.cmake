@@ -3,7 +3,7 @@ set(TW_GTEST_SOURCE_DIR /usr/src/googletest CACHE PATH "GoogleTest sources")
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
 set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
-add_subdirectory(${TW_GTEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/_googletest EXCLUDE_FROM_ALL)
+add_subdirectory(${TW_GTEST_SOURCE_DIR} ${PROJECT_BINARY_DIR}/_googletest EXCLUDE_FROM_ALL)
 foreach(t gtest gtest_main gmock gmock_main)
   if(TARGET ${t})
     # Third-party code: its warnings are not ours to fix.
@@ -18,9 +18,9 @@ endforeach()
 if(CMAKE_CROSSCOMPILING)
   list(GET CMAKE_CROSSCOMPILING_EMULATOR 1 TW_WINE_BITS)
   add_test(NAME wine_prefix_start
-           COMMAND ${CMAKE_SOURCE_DIR}/cmake/wine-prefix.sh start ${TW_WINE_BITS} ${CMAKE_BINARY_DIR})
+           COMMAND ${PROJECT_SOURCE_DIR}/cmake/wine-prefix.sh start ${TW_WINE_BITS} ${PROJECT_BINARY_DIR})
   add_test(NAME wine_prefix_stop
-           COMMAND ${CMAKE_SOURCE_DIR}/cmake/wine-prefix.sh stop ${TW_WINE_BITS} ${CMAKE_BINARY_DIR})
+           COMMAND ${PROJECT_SOURCE_DIR}/cmake/wine-prefix.sh stop ${TW_WINE_BITS} ${PROJECT_BINARY_DIR})
   set_tests_properties(wine_prefix_start PROPERTIES FIXTURES_SETUP wine TIMEOUT 300)
   set_tests_properties(wine_prefix_stop PROPERTIES FIXTURES_CLEANUP wine)
 endif()
@@ -45,5 +45,25 @@ function(tw_add_test name)
   if(CMAKE_CROSSCOMPILING)
     # 77: the wrapper found that this machine cannot run the target's programs.
     set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine SKIP_RETURN_CODE 77)
+  endif()
+endfunction()
+
+# tw_add_memcheck_test(name target): target's program run under valgrind's memcheck; a leak or
+# a memory error fails the test. Linux only. Where valgrind is not installed the test is still
+# registered and reports itself skipped, so that a run without valgrind says what it left out;
+# TW_VALGRIND=OFF, or another false value (the sanitizer preset, whose suite runs the same programs) registers nothing.
+if(NOT WIN32)
+  find_program(TW_VALGRIND valgrind)
+endif()
+function(tw_add_memcheck_test name target)
+  if(WIN32 OR (NOT TW_VALGRIND AND NOT TW_VALGRIND MATCHES "-NOTFOUND$"))
+    return()
+  endif()
+  if(TW_VALGRIND)
+    tw_add_test(${name} ${TW_VALGRIND} --quiet --error-exitcode=99 --leak-check=full
+                --errors-for-leak-kinds=definite,indirect $<TARGET_FILE:${target}>)
+  else()
+    tw_add_test(${name} sh -c "echo 'valgrind is not installed: not run' >&2; exit 77")
+    set_tests_properties(${name} PROPERTIES SKIP_RETURN_CODE 77)
   endif()
 endfunction()

@@ -117,8 +117,8 @@ TARNWICK_API void TARNWICK_CALL delete_attribs_mngr(AttribMngr* mngr);
 
 #include <stddef.h>
 
-#include "corvane.h"
-#include "kv_exp.h"
+#include "tarnwick/corvane.h"
+#include "tarnwick/kv_exp.h"
 
 /* The library's exceptions. Catch them by reference; the message text belongs to the
  * exception object. Hosts catch them across the library boundary when built with the same
