@@ -119,6 +119,20 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 # Depends from the shared objects' needs; the package's own libraries give their shlibs.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
-# Settings for one generator only (the Debian package is stripped).
+# The ldconfig trigger for the library in /usr/lib.
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/cmake/debian/triggers)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+# What every Debian package carries in /usr/share/doc/<package>: the copyright file and the
+# changelog, compressed (added by TwCPackOptions.cmake to that package only).
+if(NOT WIN32)
+  set(CPACK_TW_DEBIAN_DOC_DIR ${TW_PACKAGE_FILES_DIR}/debian-doc)
+  string(TIMESTAMP TW_DEB_DATE "%a, %d %b %Y %H:%M:%S +0000" UTC)
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/debian/changelog.in ${TW_PACKAGE_FILES_DIR}/changelog @ONLY)
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/debian/copyright ${CPACK_TW_DEBIAN_DOC_DIR}/copyright COPYONLY)
+  # Without a name or time stamp in the gzip header, so that the same text gives the same bytes.
+  execute_process(COMMAND gzip -9nc ${TW_PACKAGE_FILES_DIR}/changelog
+                  OUTPUT_FILE ${CPACK_TW_DEBIAN_DOC_DIR}/changelog.gz COMMAND_ERROR_IS_FATAL ANY)
+endif()
+# Settings for one generator only (the Debian package is stripped and carries the files above).
 set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/TwCPackOptions.cmake)
 include(CPack)
