@@ -63,7 +63,7 @@ function(tw_add_memcheck_test name target)
     tw_add_test(${name} ${TW_VALGRIND} --quiet --error-exitcode=99 --leak-check=full
                 --errors-for-leak-kinds=definite,indirect $<TARGET_FILE:${target}>)
   else()
-    tw_add_test(${name} sh -c "echo 'valgrind is not installed: not run' >&2; exit 77")
+    tw_add_test(${name} sh -c "echo 'valgrind is not installed: not run' >&2 && exit 77")
     set_tests_properties(${name} PROPERTIES SKIP_RETURN_CODE 77)
   endif()
 endfunction()
