@@ -25,16 +25,53 @@ if(CMAKE_CROSSCOMPILING)
   set_tests_properties(wine_prefix_stop PROPERTIES FIXTURES_CLEANUP wine)
 endif()
 
-# tw_test(name SOURCES ... LIBS ... [NO_MAIN]): one GoogleTest program, run as one test.
+# tw_test(name SOURCES ... [PLATFORM_SOURCES base...] LIBS ... [NO_MAIN]): one GoogleTest
+# program with the test support library, run as one test (under Wine on the Windows target).
+# PLATFORM_SOURCES adds base_win.cpp or base_posix.cpp for each base.
 function(tw_test name)
-  cmake_parse_arguments(T "NO_MAIN" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "NO_MAIN" "" "SOURCES;PLATFORM_SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
+  tw_platform_sources(${name} ${T_PLATFORM_SOURCES})
   if(T_NO_MAIN)
-    target_link_libraries(${name} PRIVATE gmock gtest ${T_LIBS})
+    target_link_libraries(${name} PRIVATE gmock gtest tw_test_support ${T_LIBS})
   else()
-    target_link_libraries(${name} PRIVATE gmock gtest_main ${T_LIBS})
+    target_link_libraries(${name} PRIVATE gmock gtest_main tw_test_support ${T_LIBS})
   endif()
   tw_add_test(${name} ${name})
+endfunction()
+
+# tw_memcheck_test(target [property value]...): target's tests once more under valgrind's
+# memcheck (POSIX only), as the test target_memcheck: any definite or indirect leak, or any
+# memory error, fails the run. Extra arguments are test properties (e.g. RUN_SERIAL TRUE
+# WORKING_DIRECTORY dir). Where valgrind is not installed the test is registered all the same
+# and reports itself skipped, so that a run without valgrind says what it left out;
+# TW_VALGRIND=OFF (the sanitizer preset, whose suite runs the same programs) registers nothing.
+if(NOT WIN32)
+  find_program(TW_VALGRIND valgrind)
+endif()
+function(tw_memcheck_test target)
+  if(WIN32 OR (NOT TW_VALGRIND AND NOT TW_VALGRIND MATCHES "-NOTFOUND$"))
+    return()
+  endif()
+  set(name ${target}_memcheck)
+  if(TW_VALGRIND)
+    tw_add_test(${name} ${TW_VALGRIND} --quiet --error-exitcode=99 --leak-check=full
+                --errors-for-leak-kinds=definite,indirect $<TARGET_FILE:${target}>)
+  else()
+    # No ';' in the command: CMake would split the argument there.
+    tw_add_test(${name} sh -c "echo 'valgrind is not installed: not run' >&2 && exit 77")
+    set_tests_properties(${name} PROPERTIES SKIP_RETURN_CODE 77)
+  endif()
+  if(ARGN)
+    set_tests_properties(${name} PROPERTIES ${ARGN})
+  endif()
+endfunction()
+
+# tw_own_fault_handlers(test...): the tests' programs handle fault signals themselves; under
+# AddressSanitizer its own handler must not take them first.
+function(tw_own_fault_handlers)
+  set_tests_properties(${ARGN} PROPERTIES
+                       ENVIRONMENT_MODIFICATION "ASAN_OPTIONS=string_append::handle_segv=0:handle_sigbus=0")
 endfunction()
 
 # tw_add_test(name command args...): registers a test; a command naming an executable target runs
@@ -45,25 +82,5 @@ function(tw_add_test name)
   if(CMAKE_CROSSCOMPILING)
     # 77: the wrapper found that this machine cannot run the target's programs.
     set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine SKIP_RETURN_CODE 77)
-  endif()
-endfunction()
-
-# tw_add_memcheck_test(name target): target's program run under valgrind's memcheck; a leak or
-# a memory error fails the test. Linux only. Where valgrind is not installed the test is still
-# registered and reports itself skipped, so that a run without valgrind says what it left out;
-# TW_VALGRIND=OFF, or another false value (the sanitizer preset, whose suite runs the same programs) registers nothing.
-if(NOT WIN32)
-  find_program(TW_VALGRIND valgrind)
-endif()
-function(tw_add_memcheck_test name target)
-  if(WIN32 OR (NOT TW_VALGRIND AND NOT TW_VALGRIND MATCHES "-NOTFOUND$"))
-    return()
-  endif()
-  if(TW_VALGRIND)
-    tw_add_test(${name} ${TW_VALGRIND} --quiet --error-exitcode=99 --leak-check=full
-                --errors-for-leak-kinds=definite,indirect $<TARGET_FILE:${target}>)
-  else()
-    tw_add_test(${name} sh -c "echo 'valgrind is not installed: not run' >&2 && exit 77")
-    set_tests_properties(${name} PROPERTIES SKIP_RETURN_CODE 77)
   endif()
 endfunction()

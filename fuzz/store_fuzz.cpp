@@ -48,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzedDataProvider in(data, size);
     const std::string original = in.ConsumeRandomLengthString(1 << 16);
 
-    twfuzz::MemoryFileSystem fs;
+    twtest::MemoryFileSystem fs;
     fs.files[kPath] = original;
     cfg::Store store(fs);
     check(store.add_file_source(kPath) == CONFIG_OK, "load refused");

@@ -22,6 +22,11 @@
  * The one exception that can leave a function is CInterprocException, out of
  * attrib_mngr_init, when the machine-wide lock cannot be created (C++ hosts built with the
  * same compiler catch it; see the end of this file).
+ *
+ * Hosts built with Visual C++ (or any compiler of Microsoft's ABI) use the C functions through
+ * the import library lib/tarnwick.lib. The exception classes follow the GNU C++ ABI and are not
+ * declared for them (TARNWICK_CXX_EXCEPTIONS stays undefined): such a host cannot catch
+ * CInterprocException, and when the machine-wide lock cannot be created the process ends.
  */
 #ifndef TARNWICK_H
 #define TARNWICK_H
@@ -113,28 +118,25 @@ TARNWICK_API void TARNWICK_CALL delete_attribs_mngr(AttribMngr* mngr);
 }
 #endif
 
-#ifdef __cplusplus
+/* The C++ exception classes: declared where the compiler shares the library's C++ ABI (GNU C++
+ * on Windows, any compiler elsewhere). */
+#if defined(__cplusplus) && (!defined(_WIN32) || (defined(__GNUC__) && !defined(_MSC_VER)))
+#define TARNWICK_CXX_EXCEPTIONS 1
+#endif
+
+#ifdef TARNWICK_CXX_EXCEPTIONS
 
 #include <stddef.h>
 
 #include "tarnwick/corvane.h"
 #include "tarnwick/kv_exp.h"
 
-/* The library's exceptions. Catch them by reference; the message text belongs to the
- * exception object. Hosts catch them across the library boundary when built with the same
- * compiler and its shared run-time; other hosts use the C functions only. */
-class TARNWICK_API CKvBaseException {
-public:
-    CKvBaseException();
-    CKvBaseException(const CKvBaseException& other);
-    virtual ~CKvBaseException();
-    /* Copies nothing: the base has no state. */
-    CKvBaseException& operator=(const CKvBaseException& other);
-    /* The message text (calls Message()). */
-    char* operator*();
-    /* The message text, NUL-terminated, owned by the exception. */
-    virtual char* Message() = 0;
-};
+/* The library's exceptions: CKvBaseException (the root) and CKvSystemException (an
+ * operating-system fault inside a CKvOsToCppExp scope), exported by this library. Hosts catch
+ * them across the library boundary when built with the same compiler and its shared run-time;
+ * other hosts use the C functions only. */
+#define KV_EXCEPTION_API TARNWICK_API
+#include "tarnwick/kv_exp_exceptions.h"
 
 /* Allocation mix-in: objects of a class deriving from it live in corvane's heap. */
 class MNew {
@@ -159,24 +161,6 @@ private:
     char m_message[kMessageSize];
 };
 
-/* An operating-system fault raised inside a CKvOsToCppExp scope. code: the platform's fault
- * code (Windows exception code, POSIX signal number); address: the faulting data address,
- * truncated to 32 bits. The message text is constant and must not be modified. */
-class TARNWICK_API CKvSystemException : public CKvBaseException {
-public:
-    CKvSystemException(uint32_t code, uint32_t address);
-    virtual ~CKvSystemException();
-    /* Copies both values. */
-    CKvSystemException& operator=(const CKvSystemException& other);
-    virtual char* Message();
-    uint32_t Code() const { return m_code; }
-    uint32_t Address() const { return m_address; }
-
-private:
-    uint32_t m_code;
-    uint32_t m_address;
-};
-
-#endif /* __cplusplus */
+#endif /* TARNWICK_CXX_EXCEPTIONS */
 
 #endif /* TARNWICK_H */

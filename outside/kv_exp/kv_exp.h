@@ -49,8 +49,9 @@
 #  else
 #    define KV_EXP_API __declspec(dllimport)
 #  endif
-/* The guard's copy assignment is exported by the attribute library, not by kv_exp. */
-#  if defined(TARNWICK_BUILD)
+/* The guard's copy assignment is exported by the attribute library (whose build defines
+ * KV_EXP_EXPORT_ASSIGNMENT), not by kv_exp. */
+#  if defined(KV_EXP_EXPORT_ASSIGNMENT)
 #    define KV_EXP_TW_API __declspec(dllexport)
 #  elif defined(KV_EXP_BUILD)
 #    define KV_EXP_TW_API

@@ -1,3 +1,5 @@
+// Compiled into kv_exp (its private copy) and into the attribute library (the exported one,
+// with tarnwick.h included first for its export attribute).
 #include "kv_exp_exceptions.h"
 
 CKvBaseException::CKvBaseException() {}
@@ -21,7 +23,7 @@ CKvSystemException& CKvSystemException::operator=(const CKvSystemException& othe
 }
 
 char* CKvSystemException::Message() {
-    // The same constant text as the attribute library's own definition.
+    // A constant text: the class has no room for a message of its own.
     static const char kText[] = "CKvSystemException: operating-system fault";
     return const_cast<char*>(kText);
 }

@@ -1,18 +1,10 @@
-// The exported members of the exception classes. The constructor and destructor of the
-// fault guard CKvOsToCppExp belong to kv_exp; only its copy assignment is defined here.
+// The exported members of CInterprocException and the copy assignment of the fault guard
+// CKvOsToCppExp (its constructor and destructor belong to kv_exp). CKvBaseException and
+// CKvSystemException are defined once, in kv_exp_exceptions.cpp, which this library compiles
+// too.
 #include "tarnwick.h"
 
 #include <cstring>
-
-CKvBaseException::CKvBaseException() {}
-
-CKvBaseException::CKvBaseException(const CKvBaseException&) {}
-
-CKvBaseException::~CKvBaseException() {}
-
-CKvBaseException& CKvBaseException::operator=(const CKvBaseException&) { return *this; }
-
-char* CKvBaseException::operator*() { return Message(); }
 
 CInterprocException::CInterprocException(const char* message) {
     size_t length = message != nullptr ? std::strlen(message) : 0;
@@ -33,22 +25,6 @@ CInterprocException& CInterprocException::operator=(const CInterprocException& o
 }
 
 char* CInterprocException::Message() { return m_message; }
-
-CKvSystemException::CKvSystemException(uint32_t code, uint32_t address) : m_code(code), m_address(address) {}
-
-CKvSystemException::~CKvSystemException() {}
-
-CKvSystemException& CKvSystemException::operator=(const CKvSystemException& other) {
-    m_code = other.m_code;
-    m_address = other.m_address;
-    return *this;
-}
-
-char* CKvSystemException::Message() {
-    // A constant text: the class has no room for a message of its own.
-    static const char kText[] = "CKvSystemException: operating-system fault";
-    return const_cast<char*>(kText);
-}
 
 CKvOsToCppExp& CKvOsToCppExp::operator=(const CKvOsToCppExp& other) {
     m_saved = other.m_saved;

@@ -7,13 +7,13 @@
 #include "attribs/handle.h"
 #include "config.h"
 #include "corvane.h"
+#include "files.h"
 #include "tarnwick.h"
-#include "temp_dir.h"
 
 namespace {
 
 using twtest::read_file;
-using twtest::TempDir;
+using twtest::ScratchDir;
 using twtest::write_file;
 
 // Opens path and fails the test when that does not work.
@@ -35,13 +35,13 @@ std::string get_or_fail(AttribMngr* mngr, const char* name, uint32_t flags = 0) 
 class OpenFile : public ::testing::Test {
 protected:
     void SetUp() override {
-        path_ = dir_.file("agent.cfg");
+        path_ = dir_.path("agent.cfg");
         mngr_ = open_or_fail(path_);
         ASSERT_NE(mngr_, nullptr);
     }
     void TearDown() override { delete_attribs_mngr(mngr_); }
 
-    TempDir dir_;
+    ScratchDir dir_;
     std::string path_;
     AttribMngr* mngr_ = nullptr;
 };
@@ -110,8 +110,8 @@ TEST_F(GetAttrib, ArgumentCodes) {
 }
 
 TEST(Lookup, FindsAKeyWhateverSectionHoldsIt) {
-    TempDir dir;
-    const std::string path = dir.file("agent.cfg");
+    ScratchDir dir;
+    const std::string path = dir.path("agent.cfg");
     write_file(path, "[First]\r\none = 1\r\n\r\n[Second]\r\ntwo=2\r\n");
     AttribMngr* mngr = open_or_fail(path);
     ASSERT_NE(mngr, nullptr);
@@ -144,8 +144,8 @@ TEST_F(SetAttrib, ScrambledValuesReadBackInClear) {
 }
 
 TEST(UnsavedChanges, DeleteLeavesTheFileAsItWas) {
-    TempDir dir;
-    const std::string path = dir.file("agent.cfg");
+    ScratchDir dir;
+    const std::string path = dir.path("agent.cfg");
     write_file(path, "; kept as written\n[Agent]\nServer = one.example\n\n[WebHttp]\nPort=80\n");
     AttribMngr* mngr = open_or_fail(path);
     ASSERT_NE(mngr, nullptr);
@@ -177,8 +177,8 @@ TEST(EntryPoints, NullHandle) {
 }
 
 TEST(Init, CreatesAMissingFileAtOnceAndKeepsItsOwnPath) {
-    TempDir dir;
-    std::string path = dir.file("agent.cfg");
+    ScratchDir dir;
+    std::string path = dir.path("agent.cfg");
     AttribMngr* mngr = open_or_fail(path);
     ASSERT_NE(mngr, nullptr);
     EXPECT_TRUE(std::filesystem::is_regular_file(path));
@@ -186,13 +186,13 @@ TEST(Init, CreatesAMissingFileAtOnceAndKeepsItsOwnPath) {
     EXPECT_EQ(std::string(filename), path);
     EXPECT_NE(filename, path.c_str());
     path.assign(path.size(), 'x');
-    EXPECT_EQ(std::string(attrib_mngr_get_filename(mngr)), dir.file("agent.cfg"));
+    EXPECT_EQ(std::string(attrib_mngr_get_filename(mngr)), dir.path("agent.cfg"));
     delete_attribs_mngr(mngr);
 }
 
 TEST(Init, NullHandleAddressTouchesNothing) {
-    TempDir dir;
-    const std::string path = dir.file("agent.cfg");
+    ScratchDir dir;
+    const std::string path = dir.path("agent.cfg");
     EXPECT_EQ(attrib_mngr_init(path.c_str(), nullptr), ATTRIB_MNGR_NULL_ARGUMENT);
     EXPECT_FALSE(std::filesystem::exists(path));
 }
@@ -207,9 +207,9 @@ int32_t store_verdict_on_new_file(const std::string& path) {
 }
 
 TEST(Init, StoreErrorsPassThroughUnchanged) {
-    TempDir dir;
-    std::filesystem::create_directory(dir.file("a directory"));
-    for (const std::string& path : {dir.file("a directory"), dir.file("no such dir") + "/agent.cfg"}) {
+    ScratchDir dir;
+    std::filesystem::create_directory(dir.path("a directory"));
+    for (const std::string& path : {dir.path("a directory"), dir.path("no such dir") + "/agent.cfg"}) {
         SCOPED_TRACE(path);
         const int32_t expected = store_verdict_on_new_file(path);
         ASSERT_NE(expected, CONFIG_OK);
@@ -220,8 +220,8 @@ TEST(Init, StoreErrorsPassThroughUnchanged) {
 }
 
 TEST(Save, StoreErrorsPassThroughUnchanged) {
-    TempDir dir;
-    const std::string sub = dir.file("sub");
+    ScratchDir dir;
+    const std::string sub = dir.path("sub");
     std::filesystem::create_directory(sub);
     AttribMngr* mngr = open_or_fail(sub + "/agent.cfg");
     ASSERT_NE(mngr, nullptr);
@@ -260,8 +260,8 @@ TEST(Init, OutOfMemoryReleasesEverythingAndLeavesTheDisk) {
     const tw::Allocator heap{FailingHeap::allocate, FailingHeap::release};
     for (int fail_at : {1, 2}) {
         SCOPED_TRACE(fail_at);
-        TempDir dir;
-        const std::string path = dir.file("agent.cfg");
+        ScratchDir dir;
+        const std::string path = dir.path("agent.cfg");
         FailingHeap::calls = FailingHeap::outstanding = 0;
         FailingHeap::fail_at = fail_at;
         AttribMngr* mngr = nullptr;
@@ -271,10 +271,10 @@ TEST(Init, OutOfMemoryReleasesEverythingAndLeavesTheDisk) {
         EXPECT_FALSE(std::filesystem::exists(path));
     }
     // With memory to spare the same allocator opens the file, and the handle owns its blocks.
-    TempDir dir;
+    ScratchDir dir;
     FailingHeap::calls = FailingHeap::outstanding = FailingHeap::fail_at = 0;
     AttribMngr* mngr = nullptr;
-    ASSERT_EQ(tw::open_attrib_mngr(dir.file("agent.cfg").c_str(), &mngr, heap), ATTRIB_MNGR_OK);
+    ASSERT_EQ(tw::open_attrib_mngr(dir.path("agent.cfg").c_str(), &mngr, heap), ATTRIB_MNGR_OK);
     EXPECT_EQ(FailingHeap::outstanding, 2);
     delete_attribs_mngr(mngr);
 }

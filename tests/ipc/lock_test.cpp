@@ -4,11 +4,12 @@
 #include <string>
 #include <vector>
 
+#include "child_process.h"
+#include "environment.h"
 #include "event_log.h"
+#include "files.h"
 #include "ipc/interprocess_lock.h"
-#include "process.h"
 #include "tarnwick.h"
-#include "temp_dir.h"
 
 namespace {
 
@@ -68,8 +69,9 @@ TEST(InterProcessCriticalSection, RefusesAMissingName) {
 }
 
 TEST(InterProcessCriticalSection, EntersAgainAfterLeavingAndDestroysOnce) {
-    twtest::TempDir dir;
-    twtest::use_private_locks(dir.path());
+    twtest::ScratchDir dir;
+    twtest::EnvGuard env;
+    env.use_private_locks(dir.dir());
     tw::CInterProcessCriticalSection lock("tarnwick_test_reentry");
     for (int i = 0; i < 3; ++i) {
         lock.Enter();
@@ -82,26 +84,27 @@ TEST(InterProcessCriticalSection, EntersAgainAfterLeavingAndDestroysOnce) {
 // The opener blocks in attrib_mngr_init while another process holds the lock: the holder sees
 // no file while it holds the lock, and the open completes only after the holder leaves.
 TEST(OpeningLock, WaitsWhileAnotherProcessHoldsIt) {
-    twtest::TempDir dir;
-    twtest::use_private_locks(dir.path());
-    const std::string log = dir.file("events.log");
-    const std::string attrib_file = dir.file("agent.cfg");
+    twtest::ScratchDir dir;
+    twtest::EnvGuard env;
+    env.use_private_locks(dir.dir());
+    const twtest::EventLog log(dir.path("events.log"));
+    const std::string attrib_file = dir.path("agent.cfg");
 
-    const long long holder = twtest::spawn_helper("ipc_lock_holder", {log, attrib_file});
-    ASSERT_NE(holder, -1);
-    ASSERT_TRUE(twtest::await_event(log, "holder-entered"));
-    twtest::append_event(log, "opener-calling");
+    twtest::Child holder(twtest::helper_path("ipc_lock_holder"), {log.path(), attrib_file});
+    ASSERT_TRUE(holder.running());
+    ASSERT_TRUE(log.wait_for("holder-entered", holder));
+    log.append("opener-calling");
     AttribMngr* mngr = nullptr;
     const int32_t rc = attrib_mngr_init(attrib_file.c_str(), &mngr);
-    twtest::append_event(log, "opener-opened");
-    EXPECT_EQ(twtest::wait_helper(holder), 0);
+    log.append("opener-opened");
+    EXPECT_EQ(holder.wait(), 0);
 
     EXPECT_EQ(rc, ATTRIB_MNGR_OK);
     EXPECT_NE(mngr, nullptr);
     delete_attribs_mngr(mngr);
     const std::vector<std::string> expected = {"holder-entered", "opener-calling", "holder-saw-no-file",
                                                "holder-leaving", "opener-opened"};
-    EXPECT_EQ(twtest::read_events(log), expected);
+    EXPECT_EQ(log.events(), expected);
 }
 
 }  // namespace

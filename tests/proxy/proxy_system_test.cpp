@@ -11,6 +11,12 @@
 
 namespace {
 
+// A host this long makes the list, behind the structure the query writes first, outgrow the
+// first query's buffer on every target (the structure is 12 bytes on 32-bit Windows, 24 on
+// 64-bit) while staying short enough for the host buffer.
+constexpr size_t kRegrowingHostLength = tw::kFirstQuerySize - sizeof(tw::InternetProxyInfo);
+static_assert(kRegrowingHostLength + 1 <= size_t(tw::kProxyTextSize), "the host must fit its buffer");
+
 TEST(FindQueryFunction, NeedsTheLibraryAndTheFunction) {
     EXPECT_EQ(tw::find_query_function("tw_no_such_library.dll", "InternetQueryOptionA"), nullptr);
     EXPECT_EQ(tw::find_query_function("corvane.dll", "InternetQueryOptionA"), nullptr);
@@ -19,7 +25,7 @@ TEST(FindQueryFunction, NeedsTheLibraryAndTheFunction) {
 }
 
 TEST(GetSystemProxy, ReadsTheSystemSettings) {
-    const std::string long_host(1000, 'p');  // the list outgrows the first 1024-byte query
+    const std::string long_host(kRegrowingHostLength, 'p');
     const std::string long_server = long_host + ":8080";
     const std::string too_long = std::string(1100, 'p') + ":8080";  // the host outgrows its buffer
     const struct {
@@ -62,7 +68,7 @@ int TW_SYSTEM_CALL counting_query(void* internet, uint32_t option, void* buffer,
 TEST(GetSystemProxy, ALongListNeedsTheOneRegrowth) {
     g_system_query = tw::find_query_function("wininet.dll", "InternetQueryOptionA");
     ASSERT_NE(g_system_query, nullptr);
-    const std::string host(1000, 'q');
+    const std::string host(kRegrowingHostLength, 'q');
     const std::string server = host + ":3128";
     ScopedSystemProxy setting(server.c_str());
     std::vector<char> found_host(tw::kProxyTextSize), found_port(tw::kProxyTextSize);

@@ -5,14 +5,13 @@
 
 #include <chrono>
 #include <cstring>
-#include <filesystem>
-#include <random>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "config.h"
 #include "corvane.h"
+#include "files.h"
 #include "platform/platform.h"
 #include "scramble/scramble_codec.h"
 #include "tarnwick.h"
@@ -23,9 +22,7 @@ class ScrambledAttrib : public ::testing::Test {
 protected:
     void SetUp() override {
         // A file that is never saved: the store only needs a path that does not exist.
-        path_ = (std::filesystem::temp_directory_path() /
-                 ("tw_scramble_" + std::to_string(std::random_device{}()) + ".cfg"))
-                    .string();
+        path_ = dir_.path("agent.cfg");
         cfg_ = new_config();
         ASSERT_NE(cfg_, 0u);
         ASSERT_EQ(config_add_ini_new_file_source(cfg_, path_.c_str()), CONFIG_OK);
@@ -62,6 +59,7 @@ protected:
                *value == '\0';
     }
 
+    twtest::ScratchDir dir_{"scramble"};
     std::string path_;
     config_handle cfg_ = 0;
 };

@@ -2,21 +2,16 @@
 // new handle.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <random>
-#include <sstream>
 #include <string>
 
+#include "files.h"
 #include "tarnwick.h"
 
 namespace {
 
 TEST(ScrambledFile, SavedTextAndMarkerReadBackInANewHandle) {
-    namespace fs = std::filesystem;
-    const fs::path dir = fs::temp_directory_path() / ("tw_scramble_" + std::to_string(std::random_device{}()));
-    ASSERT_TRUE(fs::create_directory(dir));
-    const std::string path = (dir / "agent.cfg").string();
+    const twtest::ScratchDir dir("scramble");
+    const std::string path = dir.path("agent.cfg");
 
     AttribMngr* mngr = nullptr;
     ASSERT_EQ(attrib_mngr_init(path.c_str(), &mngr), ATTRIB_MNGR_OK);
@@ -37,15 +32,11 @@ TEST(ScrambledFile, SavedTextAndMarkerReadBackInANewHandle) {
     EXPECT_STREQ(clear, "s3cret");
     delete_attribs_mngr(mngr);
 
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream file;
-    file << in.rdbuf();
-    in.close();
-    EXPECT_NE(file.str().find("[Encription]"), std::string::npos);
-    EXPECT_NE(file.str().find("PasswordEncrypted"), std::string::npos);
-    EXPECT_NE(file.str().find(text), std::string::npos);
-    EXPECT_EQ(file.str().find("s3cret"), std::string::npos);
-    fs::remove_all(dir);
+    const std::string file = twtest::read_file(path);
+    EXPECT_NE(file.find("[Encription]"), std::string::npos);
+    EXPECT_NE(file.find("PasswordEncrypted"), std::string::npos);
+    EXPECT_NE(file.find(text), std::string::npos);
+    EXPECT_EQ(file.find("s3cret"), std::string::npos);
 }
 
 }  // namespace

@@ -5,10 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <filesystem>
 #include <string>
 
 #include "config.h"
+#include "files.h"
 #include "scramble/scramble.h"
 #include "scramble/scramble_codec.h"
 #include "tarnwick.h"
@@ -53,9 +53,8 @@ TEST_F(UnreadableMemory, CodecRefusesIt) {
 }
 
 TEST_F(UnreadableMemory, ScrambledSetFailsAndLeavesTheStoreAlone) {
-    const std::string path =
-        (std::filesystem::temp_directory_path() / ("tw_unreadable_" + std::to_string(GetCurrentProcessId()) + ".cfg"))
-            .string();
+    const twtest::ScratchDir dir("unreadable");
+    const std::string path = dir.path("agent.cfg");
     const config_handle cfg = new_config();
     ASSERT_NE(cfg, 0u);
     ASSERT_EQ(config_add_ini_new_file_source(cfg, path.c_str()), CONFIG_OK);

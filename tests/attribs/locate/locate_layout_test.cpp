@@ -7,9 +7,11 @@
 #include <sstream>
 #include <string>
 
+#include "child_process.h"
+#include "environment.h"
+#include "files.h"
 #include "plinth32.h"
 #include "tarnwick.h"
-#include "test_support.h"
 
 namespace {
 
@@ -33,7 +35,7 @@ struct HostRun {
 class Layout : public ::testing::Test {
 protected:
     void SetUp() override {
-        root_ = twtest::make_temp_dir("layout");
+        root_ = scratch_.dir();
         const fs::path install = root_ / "P";
         library_dir_ = install / twtest::library_folder_name();
         bin_dir_ = install / "bin";
@@ -41,11 +43,11 @@ protected:
         work_dir_ = root_ / "work";
         for (const fs::path& dir : {library_dir_, bin_dir_, dat_dir_, work_dir_, root_ / "tmp"})
             fs::create_directories(dir);
-        for (const fs::directory_entry& entry : fs::directory_iterator(twtest::layout_library_dir()))
+        for (const fs::directory_entry& entry : fs::directory_iterator(twtest::program_dir() / TW_LAYOUT_LIBS_SUBDIR))
             if (entry.is_regular_file() && twtest::is_shared_library(entry.path()))
                 fs::copy_file(entry.path(), library_dir_ / entry.path().filename());
         host_ = bin_dir_ / twtest::executable_name("locate_host");
-        fs::copy_file(twtest::program_dir() / twtest::executable_name("locate_host"), host_);
+        fs::copy_file(twtest::helper_path("locate_host"), host_);
         resolver_ = twtest::program_dir().parent_path() / TW_RESOLVER_SUBDIR / TW_RESOLVER_FILE;
         ASSERT_TRUE(fs::is_regular_file(resolver_)) << resolver_;
 
@@ -55,7 +57,6 @@ protected:
         if (twtest::library_path_variable()[0] != '\0')
             env_.set(twtest::library_path_variable(), library_dir_.string().c_str());
     }
-    void TearDown() override { fs::remove_all(root_); }
 
     HostRun run_host(const std::vector<std::string>& extra = {}) {
         const fs::path out = root_ / "host.out";
@@ -63,7 +64,9 @@ protected:
         std::vector<std::string> args{out.string()};
         args.insert(args.end(), extra.begin(), extra.end());
         HostRun run;
-        run.exit_code = twtest::wait_process(twtest::start_process(host_, args, work_dir_));
+        twtest::Child host(host_, args, work_dir_);
+        EXPECT_TRUE(host.running()) << host_;
+        run.exit_code = host.wait();
         std::istringstream lines(twtest::read_file(out));
         std::string line;
         while (std::getline(lines, line)) {
@@ -78,6 +81,7 @@ protected:
         return run;
     }
 
+    twtest::ScratchDir scratch_{"layout"};
     fs::path root_, library_dir_, bin_dir_, dat_dir_, work_dir_, host_, resolver_;
     EnvGuard env_;
 };

@@ -7,9 +7,10 @@
 
 #include "attribs/locate.h"
 #include "corvane.h"
+#include "environment.h"
+#include "files.h"
 #include "plinth32.h"
 #include "tarnwick.h"
-#include "test_support.h"
 
 namespace {
 
@@ -42,7 +43,8 @@ TEST(ProductName, ReadFromProductConfiguration) {
         {"name too long", "[P]\nUniqueConfiguration=1\nProductName=" + long_name + "x\n", ""},
         {"no file", "", ""},
     };
-    const fs::path dir = twtest::make_temp_dir("product");
+    const twtest::ScratchDir scratch("product");
+    const fs::path dir = scratch.dir();
     for (const ProductCase& c : cases) {
         SCOPED_TRACE(c.label);
         const fs::path file = dir / "brix_agent.cfg";
@@ -53,7 +55,6 @@ TEST(ProductName, ReadFromProductConfiguration) {
         tw::read_product_name_from(file.string().c_str(), product);
         EXPECT_EQ(std::string(product), c.expected);
     }
-    fs::remove_all(dir);
 }
 
 // --- Buffer limits -------------------------------------------------------------------------
@@ -158,17 +159,12 @@ Query open_null() {
 class Locate : public ::testing::Test {
 protected:
     void SetUp() override {
-        root_ = twtest::make_temp_dir("locate");
         fs::create_directories(root_ / "tmp");
         env_.set_temp_dir(root_ / "tmp");
         env_.set("QZ_CFG_FILE_PATH", nullptr);
     }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::remove_all(root_, ignored);
-    }
-
-    fs::path root_;
+    twtest::ScratchDir scratch_{"locate"};
+    const fs::path root_ = scratch_.dir();
     EnvGuard env_;
 };
 

@@ -7,11 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "child_process.h"
 #include "config.h"
+#include "files.h"
 #include "proxy/proxy.h"
 #include "schema_expected.h"
 #include "tarnwick.h"
-#include "test_support.h"
 
 namespace {
 
@@ -87,9 +88,8 @@ size_t occurrences(const std::string& text, const std::string& part) {
 
 class SchemaFile : public ::testing::Test {
 protected:
-    void SetUp() override { root_ = twtest::make_temp_dir("schema"); }
-    void TearDown() override { fs::remove_all(root_); }
-    fs::path root_;
+    twtest::ScratchDir scratch_{"schema"};
+    const fs::path root_ = scratch_.dir();
 };
 
 TEST_F(SchemaFile, ANewFileHoldsEveryDefaultInTableOrder) {
@@ -205,7 +205,7 @@ TEST_F(SchemaFile, ManyProcessesOpenTheSameFileTogether) {
         {"missing file", nullptr},
         {"incomplete file", "[Agent]\nServerMachine=srv01\n[Security]\nSSL=True\n"},
     };
-    const fs::path host = twtest::program_dir() / twtest::executable_name("schema_host");
+    const fs::path host = twtest::helper_path("schema_host");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
         const fs::path file = root_ / "shared.cfg";
@@ -218,11 +218,12 @@ TEST_F(SchemaFile, ManyProcessesOpenTheSameFileTogether) {
         for (int i = 0; i < 8; ++i) {
             const fs::path out = root_ / ("host" + std::to_string(i) + ".out");
             fs::remove(out);
-            children.push_back(twtest::start_process(host, {out.string(), file.string(), go.string()}, root_));
+            children.emplace_back(host, std::vector<std::string>{out.string(), file.string(), go.string()}, root_);
+            EXPECT_TRUE(children.back().running()) << host;
         }
         twtest::write_file(go, "go");
         for (int i = 0; i < 8; ++i) {
-            EXPECT_EQ(twtest::wait_process(children[i]), 0) << i;
+            EXPECT_EQ(children[i].wait(), 0) << i;
             EXPECT_EQ(twtest::read_file(root_ / ("host" + std::to_string(i) + ".out")), "open 0\n") << i;
         }
 

@@ -10,10 +10,11 @@
 #include <vector>
 
 #include "config.h"
+#include "environment.h"
 #include "file_check.h"
 #include "file_locks.h"
+#include "files.h"
 #include "tarnwick.h"
-#include "test_support.h"
 
 namespace {
 
@@ -23,14 +24,10 @@ using twtest::write_file;
 
 class BadInput : public ::testing::Test {
 protected:
-    void SetUp() override { root_ = twtest::make_temp_dir("bad_input"); }
-    void TearDown() override {
-        std::error_code ec;
-        fs::remove_all(root_, ec);
-    }
     std::string file(const char* name) const { return (root_ / name).string(); }
 
-    fs::path root_;
+    twtest::ScratchDir scratch_{"bad_input"};
+    const fs::path root_ = scratch_.dir();
 };
 
 TEST_F(BadInput, SizesOfTheCallersBuffer) {

@@ -9,18 +9,18 @@
 
 #include "config.h"
 #include "file_system.h"
-#include "test_files.h"
+#include "files.h"
 
 namespace {
 
-using cfgtest::ScratchDir;
-using cfgtest::read_bytes;
-using cfgtest::write_bytes;
+using twtest::ScratchDir;
+using twtest::read_file;
+using twtest::write_file;
 
 TEST(Api, BadHandlesAndArgumentsGiveCodes) {
     ScratchDir dir;
     const std::string path = dir.path("a.cfg");
-    write_bytes(path, "[A]\nk=v\n");
+    write_file(path, "[A]\nk=v\n");
     const std::string p = path;
 
     const config_handle deleted = new_config();
@@ -70,8 +70,8 @@ TEST(Api, BadHandlesAndArgumentsGiveCodes) {
 
     // None of it touched the file or the live store.
     EXPECT_STREQ(config_get_attrib(live, "k"), "v");
-    EXPECT_EQ(read_bytes(path), "[A]\nk=v\n");
-    EXPECT_FALSE(cfgtest::fs::exists(other));
+    EXPECT_EQ(read_file(path), "[A]\nk=v\n");
+    EXPECT_FALSE(std::filesystem::exists(other));
     delete_config(live);
     delete_config(bare);
     EXPECT_EQ(config_get_attrib(live, "k"), nullptr);
@@ -80,7 +80,7 @@ TEST(Api, BadHandlesAndArgumentsGiveCodes) {
 TEST(Api, ProductConfigurationPattern) {
     ScratchDir dir;
     const std::string path = dir.path("brix_agent.cfg");
-    write_bytes(path, "[General]\r\nuniqueconfiguration = 1\r\n[Product]\r\nProductName=My Agent\r\n");
+    write_file(path, "[General]\r\nuniqueconfiguration = 1\r\n[Product]\r\nProductName=My Agent\r\n");
     const config_handle cfg = new_config();
     ASSERT_NE(cfg, 0u);
     ASSERT_EQ(config_add_ini_file_source(cfg, path.c_str()), CONFIG_OK);
@@ -92,7 +92,7 @@ TEST(Api, ProductConfigurationPattern) {
     EXPECT_STREQ(product, "My Agent");
     EXPECT_EQ(config_get_attrib(cfg, "Missing"), nullptr);
     delete_config(cfg);
-    EXPECT_EQ(read_bytes(path), "[General]\r\nuniqueconfiguration = 1\r\n[Product]\r\nProductName=My Agent\r\n");
+    EXPECT_EQ(read_file(path), "[General]\r\nuniqueconfiguration = 1\r\n[Product]\r\nProductName=My Agent\r\n");
 }
 
 TEST(Api, AttributeFilePattern) {
@@ -108,11 +108,11 @@ TEST(Api, AttributeFilePattern) {
     EXPECT_EQ(config_set_attrib(cfg, path.c_str(), "Http_Proxy", "Proxy", "False"), CONFIG_OK);
     ASSERT_EQ(config_save(cfg, path.c_str(), 0), CONFIG_OK);
     delete_config(cfg);
-    EXPECT_EQ(read_bytes(path),
+    EXPECT_EQ(read_file(path),
               "[Agent]" + eol + "ServerMachine=" + eol + "TimeOut=20" + eol + "[Http_Proxy]" + eol + "Proxy=False" + eol);
 
     // An existing file an administrator edited: completed key by key, everything else kept.
-    write_bytes(path, "; edited by hand\n[agent]\nTIMEOUT = 45 \n\n[Http_Proxy]\nProxy=True\n");
+    write_file(path, "; edited by hand\n[agent]\nTIMEOUT = 45 \n\n[Http_Proxy]\nProxy=True\n");
     cfg = new_config();
     ASSERT_EQ(config_add_ini_file_source(cfg, path.c_str()), CONFIG_OK);
     EXPECT_NE(config_get_attrib_val(cfg, path.c_str(), "Agent", "TimeOut"), 0);
@@ -131,13 +131,13 @@ TEST(Api, AttributeFilePattern) {
         "; edited by hand\n[agent]\nTIMEOUT = 45 \nServerMachine=\nServerPassword=0A1B\n\n"
         "[Http_Proxy]\nProxy=True\nProxyName=proxy\n[Fitful]\nFitfulType=Batch\n"
         "[Encription]\nServerPasswordEncrypted=\n";
-    EXPECT_EQ(read_bytes(path), completed);
+    EXPECT_EQ(read_file(path), completed);
 
     // Changes never saved are lost with the handle.
     ASSERT_EQ(config_set_attrib(cfg, path.c_str(), "Agent", "TimeOut", "1"), CONFIG_OK);
     EXPECT_STREQ(config_get_attrib(cfg, "TimeOut"), "1");
     delete_config(cfg);
-    EXPECT_EQ(read_bytes(path), completed);
+    EXPECT_EQ(read_file(path), completed);
 }
 
 struct Listing {
@@ -154,7 +154,7 @@ int32_t CONFIG_CALL record(void* ctx, const char* section, const char* key, cons
 TEST(Api, EnumerationFollowsFileOrderAndStopsWhenAsked) {
     ScratchDir dir;
     const std::string path = dir.path("a.cfg");
-    write_bytes(path, "lone=1\n[Agent]\nb=2\n; a=no\na = 3 \n[proxy]\nB=4\n[AGENT]\nb=5\n");
+    write_file(path, "lone=1\n[Agent]\nb=2\n; a=no\na = 3 \n[proxy]\nB=4\n[AGENT]\nb=5\n");
     const config_handle cfg = new_config();
     ASSERT_EQ(config_add_ini_file_source(cfg, path.c_str()), CONFIG_OK);
     ASSERT_EQ(config_set_attrib(cfg, path.c_str(), "agent", "c", "6"), CONFIG_OK);
@@ -174,7 +174,7 @@ TEST(Api, EnumerationFollowsFileOrderAndStopsWhenAsked) {
 TEST(Api, HandlesFromManyThreadsNeverCollide) {
     ScratchDir dir;
     const std::string path = dir.path("shared.cfg");
-    write_bytes(path, "[A]\nk=v\n");
+    write_file(path, "[A]\nk=v\n");
     const int kThreads = 4, kRounds = 200;
     std::vector<std::vector<config_handle>> issued(kThreads);
     std::vector<int> failures(kThreads, 0);

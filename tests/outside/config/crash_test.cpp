@@ -7,22 +7,23 @@
 #include <string>
 #include <thread>
 
+#include "child_process.h"
 #include "crash_support.h"
-#include "process.h"
-#include "test_files.h"
+#include "event_log.h"
+#include "files.h"
 
 namespace {
 
 TEST(CrashSafety, AKilledSaveLeavesTheOldFileOrTheNew) {
     constexpr size_t kValueSize = 1 << 20;
     constexpr int kKills = 50;
-    cfgtest::ScratchDir dir;
+    twtest::ScratchDir dir;
     const std::string path = dir.path("agent.cfg");
     const std::string with_a = "[Agent]\nValue = " + std::string(kValueSize, 'A') + "\n";
     const std::string with_b = "[Agent]\nValue = " + std::string(kValueSize, 'B') + "\n";
-    cfgtest::write_bytes(path, with_a);
+    twtest::write_file(path, with_a);
     ASSERT_TRUE(crashtest::mark_file(path));
-    const testproc::EventLog log(dir.path("events.log"));
+    const twtest::EventLog log(dir.path("events.log"));
 
     const unsigned seed = std::random_device{}();
     SCOPED_TRACE("seed " + std::to_string(seed));
@@ -31,7 +32,7 @@ TEST(CrashSafety, AKilledSaveLeavesTheOldFileOrTheNew) {
     int torn_saves = 0;
     for (int kill = 0; kill < kKills; ++kill) {
         log.clear();
-        testproc::Child child(testproc::helper("config_save_loop"),
+        twtest::Child child(twtest::helper_path("config_save_loop"),
                               {path, std::to_string(kValueSize), log.path()});
         ASSERT_TRUE(child.running());
         ASSERT_TRUE(log.wait_for("saved", child)) << "helper ended with " << child.wait();
@@ -39,7 +40,7 @@ TEST(CrashSafety, AKilledSaveLeavesTheOldFileOrTheNew) {
         child.kill();
         child.wait();
 
-        const std::string now = cfgtest::read_bytes(path);
+        const std::string now = twtest::read_file(path);
         if (now != with_a && now != with_b) {
             std::string names;
             for (const std::string& name : dir.names()) names += " " + name;
@@ -51,7 +52,7 @@ TEST(CrashSafety, AKilledSaveLeavesTheOldFileOrTheNew) {
         for (const std::string& name : dir.names()) {
             if (name == "agent.cfg" || name == "events.log") continue;
             ++torn_saves;
-            cfgtest::fs::remove(dir.dir() / name);
+            std::filesystem::remove(dir.dir() / name);
         }
     }
     RecordProperty("kills_during_a_save", torn_saves);

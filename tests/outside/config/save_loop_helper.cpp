@@ -4,13 +4,13 @@
 #include <string>
 
 #include "config.h"
-#include "process.h"
+#include "event_log.h"
 
 int main(int argc, char** argv) {
     if (argc != 4) return 2;
     const std::string path = argv[1];
     const size_t size = std::stoul(argv[2]);
-    const testproc::EventLog log(argv[3]);
+    const twtest::EventLog log(argv[3]);
     const config_handle cfg = new_config();
     if (cfg == 0 || config_add_ini_file_source(cfg, path.c_str()) != CONFIG_OK) return 2;
     const std::string values[2] = {std::string(size, 'B'), std::string(size, 'A')};

@@ -11,13 +11,13 @@
 #include "config.h"
 #include "file_system.h"
 #include "store.h"
-#include "test_files.h"
+#include "files.h"
 
 namespace {
 
-using cfgtest::ScratchDir;
-using cfgtest::read_bytes;
-using cfgtest::write_bytes;
+using twtest::ScratchDir;
+using twtest::read_file;
+using twtest::write_file;
 
 struct stat stat_of(const std::string& path) {
     struct stat st {};
@@ -39,7 +39,7 @@ TEST(SavePosix, KeepsModeAndOwnerWhateverTheUmask) {
     for (mode_t mode : {0600, 0640, 0644, 0664, 02640}) {
         ScratchDir dir;
         const std::string path = dir.path("a.cfg");
-        write_bytes(path, "[A]\nk=1\n");
+        write_file(path, "[A]\nk=1\n");
         ASSERT_EQ(::chmod(path.c_str(), mode), 0);
         if (privileged) {
             ASSERT_EQ(::chown(path.c_str(), 65534, 65534), 0);
@@ -53,15 +53,15 @@ TEST(SavePosix, KeepsModeAndOwnerWhateverTheUmask) {
         EXPECT_EQ(after.st_mode & 07777, mode) << std::oct << mode;
         EXPECT_EQ(after.st_uid, before.st_uid);
         EXPECT_EQ(after.st_gid, before.st_gid);
-        EXPECT_EQ(read_bytes(path), "[A]\nk=2\n");
+        EXPECT_EQ(read_file(path), "[A]\nk=2\n");
     }
 }
 
 TEST(SavePosix, WritesThroughSymbolicLinks) {
     ScratchDir dir;
-    cfgtest::fs::create_directory(dir.dir() / "real");
+    std::filesystem::create_directory(dir.dir() / "real");
     const std::string target = dir.path("real/a.cfg");
-    write_bytes(target, "[A]\nk=1\n");
+    write_file(target, "[A]\nk=1\n");
     ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
     // A chain: an absolute link to a relative link to the file.
     ASSERT_EQ(::symlink("real/a.cfg", dir.path("rel").c_str()), 0);
@@ -70,18 +70,18 @@ TEST(SavePosix, WritesThroughSymbolicLinks) {
     ASSERT_EQ(set_and_save(dir.path("abs"), "2"), CONFIG_OK);
     EXPECT_TRUE(S_ISLNK(stat_of(dir.path("abs")).st_mode));
     EXPECT_TRUE(S_ISLNK(stat_of(dir.path("rel")).st_mode));
-    EXPECT_EQ(read_bytes(target), "[A]\nk=2\n");
+    EXPECT_EQ(read_file(target), "[A]\nk=2\n");
     EXPECT_EQ(stat_of(target).st_mode & 07777, 0640u);
     EXPECT_EQ(dir.names(), (std::vector<std::string>{"abs", "real", "rel"}));
     std::vector<std::string> real;
-    for (const auto& e : cfgtest::fs::directory_iterator(dir.dir() / "real")) real.push_back(e.path().filename());
+    for (const auto& e : std::filesystem::directory_iterator(dir.dir() / "real")) real.push_back(e.path().filename());
     EXPECT_EQ(real, std::vector<std::string>{"a.cfg"});
 }
 
 TEST(SavePosix, AnUnchangedSaveLeavesTheFileAlone) {
     ScratchDir dir;
     const std::string path = dir.path("a.cfg");
-    write_bytes(path, "[A]\nk=1\n");
+    write_file(path, "[A]\nk=1\n");
     const struct stat before = stat_of(path);
     ASSERT_EQ(set_and_save(path, "1"), CONFIG_OK);
     const struct stat after = stat_of(path);
@@ -95,10 +95,10 @@ TEST(SavePosix, AnUnchangedSaveLeavesTheFileAlone) {
 TEST(SavePosix, AReadOnlyFileIsNotReplaced) {
     ScratchDir dir;
     const std::string path = dir.path("a.cfg");
-    write_bytes(path, "[A]\nk=1\n");
+    write_file(path, "[A]\nk=1\n");
     ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
     EXPECT_EQ(set_and_save(path, "2"), CONFIG_E_ACCESS);
-    EXPECT_EQ(read_bytes(path), "[A]\nk=1\n");
+    EXPECT_EQ(read_file(path), "[A]\nk=1\n");
     EXPECT_EQ(dir.names(), std::vector<std::string>{"a.cfg"});
 }
 

@@ -9,13 +9,13 @@
 #include "config.h"
 #include "file_system.h"
 #include "store.h"
-#include "test_files.h"
+#include "files.h"
 
 namespace {
 
-using cfgtest::ScratchDir;
-using cfgtest::read_bytes;
-using cfgtest::write_bytes;
+using twtest::ScratchDir;
+using twtest::read_file;
+using twtest::write_file;
 
 int32_t set_and_save(const std::string& path, const char* value) {
     cfg::Store store(cfg::os_file_system());
@@ -28,10 +28,10 @@ int32_t set_and_save(const std::string& path, const char* value) {
 TEST(SaveWin, KeepsTheFileAttributes) {
     ScratchDir dir;
     const std::string path = dir.path("a.cfg");
-    write_bytes(path, "[A]\r\nk=1\r\n");
+    write_file(path, "[A]\r\nk=1\r\n");
     ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_HIDDEN));
     ASSERT_EQ(set_and_save(path, "2"), CONFIG_OK);
-    EXPECT_EQ(read_bytes(path), "[A]\r\nk=2\r\n");
+    EXPECT_EQ(read_file(path), "[A]\r\nk=2\r\n");
     EXPECT_TRUE(GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_HIDDEN);
     EXPECT_EQ(dir.names(), std::vector<std::string>{"a.cfg"});
 }
@@ -39,10 +39,10 @@ TEST(SaveWin, KeepsTheFileAttributes) {
 TEST(SaveWin, AReadOnlyFileIsNotReplaced) {
     ScratchDir dir;
     const std::string path = dir.path("a.cfg");
-    write_bytes(path, "[A]\r\nk=1\r\n");
+    write_file(path, "[A]\r\nk=1\r\n");
     ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY));
     EXPECT_EQ(set_and_save(path, "2"), CONFIG_E_ACCESS);
-    EXPECT_EQ(read_bytes(path), "[A]\r\nk=1\r\n");
+    EXPECT_EQ(read_file(path), "[A]\r\nk=1\r\n");
     EXPECT_EQ(dir.names(), std::vector<std::string>{"a.cfg"});
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
@@ -50,7 +50,7 @@ TEST(SaveWin, AReadOnlyFileIsNotReplaced) {
 TEST(SaveWin, AFileHeldOpenWithoutSharingIsReportedAfterRetrying) {
     ScratchDir dir;
     const std::string path = dir.path("a.cfg");
-    write_bytes(path, "[A]\r\nk=1\r\n");
+    write_file(path, "[A]\r\nk=1\r\n");
     cfg::Store store(cfg::os_file_system());
     ASSERT_EQ(store.add_file_source(path), CONFIG_OK);
     ASSERT_EQ(store.set(path, "A", "k", "2"), CONFIG_OK);
@@ -58,10 +58,10 @@ TEST(SaveWin, AFileHeldOpenWithoutSharingIsReportedAfterRetrying) {
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
     EXPECT_EQ(store.save(path, 0), CONFIG_E_SHARING);
     CloseHandle(held);
-    EXPECT_EQ(read_bytes(path), "[A]\r\nk=1\r\n");
+    EXPECT_EQ(read_file(path), "[A]\r\nk=1\r\n");
     EXPECT_EQ(dir.names(), std::vector<std::string>{"a.cfg"});
     EXPECT_EQ(store.save(path, 0), CONFIG_OK);
-    EXPECT_EQ(read_bytes(path), "[A]\r\nk=2\r\n");
+    EXPECT_EQ(read_file(path), "[A]\r\nk=2\r\n");
 }
 
 }  // namespace

@@ -7,12 +7,12 @@
 #include <thread>
 
 #include "corvane.h"
-#include "process.h"
+#include "event_log.h"
 
 int main(int argc, char** argv) {
     if (argc != 4) return 2;
     const std::string mode = argv[1];
-    const testproc::EventLog log(argv[3]);
+    const twtest::EventLog log(argv[3]);
     if (mode == "enter") log.append("waiting");
     const uint32_t lock = init_interprocess_critical_section(argv[2]);
     if (lock == 0) return 3;

@@ -4,18 +4,18 @@
 
 #include <atomic>
 #include <chrono>
-#include <filesystem>
 #include <random>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "lock_support.h"
-#include "process.h"
+#include "child_process.h"
+#include "environment.h"
+#include "event_log.h"
+#include "files.h"
 
-namespace fs = std::filesystem;
-using testproc::Child;
-using testproc::EventLog;
+using twtest::Child;
+using twtest::EventLog;
 using Events = std::vector<std::string>;
 
 namespace {
@@ -25,20 +25,14 @@ protected:
     void SetUp() override {
         const std::string unique = std::to_string(std::random_device()()) + "_" +
                                    ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        dir_ = fs::temp_directory_path() / ("corvane_test_" + unique);
-        fs::create_directories(dir_);
-        use_private_lock_dir(dir_.string());
+        env_.use_private_locks(dir_.dir());
         name_ = "corvane_test_" + unique;
-        log_ = std::make_unique<EventLog>((dir_ / "events.log").string());
+        log_ = std::make_unique<EventLog>(dir_.path("events.log"));
         log_->clear();
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::remove_all(dir_, ignored);
     }
 
     std::unique_ptr<Child> helper(const char* mode) {
-        auto child = std::make_unique<Child>(testproc::helper("corvane_lock_helper"),
+        auto child = std::make_unique<Child>(twtest::helper_path("corvane_lock_helper"),
                                              std::vector<std::string>{mode, name_, log_->path()});
         EXPECT_TRUE(child->running());
         return child;
@@ -58,7 +52,8 @@ protected:
         EXPECT_EQ(log_->events(), (Events{"waiting", "leaving", "entered"}));
     }
 
-    fs::path dir_;
+    twtest::ScratchDir dir_{"corvane"};
+    twtest::EnvGuard env_;
     std::string name_;
     std::unique_ptr<EventLog> log_;
 };

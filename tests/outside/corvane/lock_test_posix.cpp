@@ -3,33 +3,25 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
 #include <string>
 
 #include "corvane.h"
-#include "lock_support.h"
+#include "environment.h"
+#include "files.h"
 
 namespace fs = std::filesystem;
-
-void use_private_lock_dir(const std::string& dir) { setenv("CORVANE_LOCK_DIR", dir.c_str(), 1); }
 
 namespace {
 
 class LockFile : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() / ("corvane_file_test_" + std::to_string(std::random_device()()));
-        fs::create_directories(dir_);
-        use_private_lock_dir(dir_.string());
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::remove_all(dir_, ignored);
-    }
-    fs::path dir_;
+    void SetUp() override { env_.use_private_locks(dir_); }
+    twtest::ScratchDir scratch_{"corvane_file"};
+    const fs::path dir_ = scratch_.dir();
+    twtest::EnvGuard env_;
 };
 
 TEST_F(LockFile, InitFailsWhereTheLockFileCannotBeOpened) {
@@ -91,9 +83,8 @@ TEST_F(LockFile, DistinctNamesGiveDistinctFiles) {
 
 TEST(LockDir, DefaultIsRunLock) {
     if (!fs::is_directory("/run/lock") || access("/run/lock", W_OK) != 0) GTEST_SKIP() << "/run/lock not writable";
-    const char* saved = std::getenv("CORVANE_LOCK_DIR");
-    const std::string saved_value = saved != nullptr ? saved : "";
-    unsetenv("CORVANE_LOCK_DIR");
+    twtest::EnvGuard env;
+    env.unset("CORVANE_LOCK_DIR");
     const std::string name = "corvane_default_" + std::to_string(std::random_device()());
     const uint32_t lock = init_interprocess_critical_section(name.c_str());
     const fs::path file = "/run/lock/corvane-" + name + ".lock";
@@ -101,7 +92,6 @@ TEST(LockDir, DefaultIsRunLock) {
     EXPECT_TRUE(fs::is_regular_file(file));
     destroy_interprocess_critical_section(lock);
     fs::remove(file);
-    if (saved != nullptr) setenv("CORVANE_LOCK_DIR", saved_value.c_str(), 1);
 }
 
 }  // namespace

@@ -9,9 +9,6 @@
 #include <thread>
 
 #include "corvane.h"
-#include "lock_support.h"
-
-void use_private_lock_dir(const std::string&) {}
 
 namespace {
 

@@ -6,10 +6,10 @@
 #include <thread>
 #include <vector>
 
+#include "child_process.h"
 #include "faults.h"
 #include "kv_exp.h"
 #include "kv_exp_exceptions.h"
-#include "process.h"
 #include "support.h"
 
 namespace {
@@ -159,7 +159,7 @@ TEST(Guard, OutsideAGuardFaultsBehaveAsWithoutIt) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.mode);
-        testproc::Child child(testproc::helper("kv_exp_fault_helper"), {c.mode});
+        twtest::Child child(twtest::helper_path("kv_exp_fault_helper"), {c.mode});
         ASSERT_TRUE(child.running());
         EXPECT_EQ(child.wait(), c.exit_code);
     }

@@ -10,7 +10,7 @@ namespace support {
 volatile int* no_access_page();
 // The fault code a CKvSystemException carries for an access violation.
 uint32_t access_violation_code();
-// The exit code testproc::Child::wait reports for a child ended by an unhandled access violation.
+// The exit code twtest::Child::wait reports for a child ended by an unhandled access violation.
 int killed_by_access_violation();
 // Installs the platform's own last-resort handling of access violations (POSIX: a SIGSEGV
 // handler; Windows: the unhandled-exception filter), which ends the process with exit_code.

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "environment.h"
+#include "files.h"
 #include "support.h"
 
 namespace fs = std::filesystem;
@@ -15,14 +17,6 @@ namespace {
 
 class Scratch : public ::testing::Test {
 protected:
-    void SetUp() override {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        root_ = fs::temp_directory_path() / ("plinth32_test_" + std::string(info->name()));
-        fs::remove_all(root_);
-        fs::create_directories(root_);
-    }
-    void TearDown() override { fs::remove_all(root_); }
-
     // path below the scratch directory, in the platform's own syntax
     std::string at(const std::string& relative) const {
         std::string p = root_.string() + OS_PATH_SEPARATOR_STR + relative;
@@ -32,7 +26,8 @@ protected:
     }
     void make_file(const std::string& relative) const { std::ofstream(at(relative)) << "x"; }
 
-    fs::path root_;
+    twtest::ScratchDir scratch_{"plinth32"};
+    const fs::path root_ = scratch_.dir();
 };
 
 using Files = Scratch;
@@ -82,15 +77,7 @@ TEST_F(Files, MkdirRefusesWhereAFileStands) {
 
 class TempDir : public Scratch {
 protected:
-    void SetUp() override {
-        Scratch::SetUp();
-        saved_ = support::temp_env();
-    }
-    void TearDown() override {
-        support::set_temp_env(saved_);
-        Scratch::TearDown();
-    }
-    std::string saved_;
+    twtest::EnvGuard env_;
 };
 
 TEST_F(TempDir, FromEnvironmentWithOneTrailingSeparator) {
@@ -98,7 +85,7 @@ TEST_F(TempDir, FromEnvironmentWithOneTrailingSeparator) {
     fs::create_directory(dir);
     for (const std::string& value : {dir, dir + OS_PATH_SEPARATOR_STR}) {
         SCOPED_TRACE(value);
-        support::set_temp_env(value);
+        env_.set_temp_dir(value);
         char buf[OS_MAX_PATH];
         EXPECT_EQ(os_get_tmp_dir(-1, 0, buf), OS_OK);
         EXPECT_EQ(std::string(buf), dir + OS_PATH_SEPARATOR_STR);
@@ -108,7 +95,7 @@ TEST_F(TempDir, FromEnvironmentWithOneTrailingSeparator) {
 TEST_F(TempDir, DefaultWhenUnset) {
     const std::string expected = support::default_temp_dir();
     if (expected.empty()) GTEST_SKIP() << "no fixed default on this platform";
-    support::set_temp_env("");
+    env_.set_temp_dir("");
     char buf[OS_MAX_PATH];
     EXPECT_EQ(os_get_tmp_dir(-1, 0, buf), OS_OK);
     EXPECT_EQ(std::string(buf), expected);
@@ -117,7 +104,7 @@ TEST_F(TempDir, DefaultWhenUnset) {
 TEST_F(TempDir, TooLongForTheBufferLeavesItEmpty) {
     const std::string dir = at("tmp");
     fs::create_directory(dir);
-    support::set_temp_env(dir);
+    env_.set_temp_dir(dir);
     const std::string expected = dir + OS_PATH_SEPARATOR_STR;
     const int32_t fitting = static_cast<int32_t>(expected.size() + 1);
     for (const int32_t size : {fitting, fitting - 1, 1}) {

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "child_process.h"
 #include "support.h"
 
 namespace {
@@ -16,7 +17,7 @@ TEST(ModuleDir, OfTheCallerAndOfAGivenAddress) {
         std::string expected;
     };
     const Case cases[] = {
-        {"caller", nullptr, support::program_dir()},
+        {"caller", nullptr, twtest::program_dir().string()},
         {"plinth32", reinterpret_cast<const void*>(&os_split_path), support::plinth32_dir()},
     };
     for (const Case& c : cases) {
@@ -29,7 +30,7 @@ TEST(ModuleDir, OfTheCallerAndOfAGivenAddress) {
 }
 
 TEST(ModuleDir, BufferLimits) {
-    const std::string expected = support::program_dir();
+    const std::string expected = twtest::program_dir().string();
     const int32_t fitting = static_cast<int32_t>(expected.size() + 1);
     for (const int32_t size : {fitting, fitting - 1, 1}) {
         SCOPED_TRACE(size);

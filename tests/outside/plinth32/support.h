@@ -7,14 +7,7 @@
 
 namespace support {
 
-// The current setting of the temporary directory ("" when none).
-std::string temp_env();
-// Points the temporary directory at dir (TMPDIR on POSIX; TMP and TEMP on Windows); an empty
-// dir removes the setting.
-void set_temp_env(const std::string& dir);
-// Directory of the running test program, and of the plinth32 library, without a trailing
-// separator.
-std::string program_dir();
+// Directory of the plinth32 library, without a trailing separator.
 std::string plinth32_dir();
 // The temporary directory the platform uses when nothing is set, with its trailing separator.
 std::string default_temp_dir();

@@ -4,33 +4,13 @@
 
 namespace support {
 
-namespace {
-
-std::string module_dir(HMODULE module) {
+std::string plinth32_dir() {
     char buf[MAX_PATH * 4];
-    const DWORD n = GetModuleFileNameA(module, buf, sizeof buf);
+    const DWORD n = GetModuleFileNameA(GetModuleHandleA("plinth32.dll"), buf, sizeof buf);
     if (n == 0 || n >= sizeof buf) return std::string();
     const std::string path(buf, n);
     return path.substr(0, path.rfind('\\'));
 }
-
-}  // namespace
-
-std::string temp_env() {
-    char buf[MAX_PATH * 4];
-    const DWORD n = GetEnvironmentVariableA("TMP", buf, sizeof buf);
-    return n > 0 && n < sizeof buf ? std::string(buf, n) : std::string();
-}
-
-void set_temp_env(const std::string& dir) {
-    const char* value = dir.empty() ? nullptr : dir.c_str();
-    SetEnvironmentVariableA("TMP", value);
-    SetEnvironmentVariableA("TEMP", value);
-}
-
-std::string program_dir() { return module_dir(nullptr); }
-
-std::string plinth32_dir() { return module_dir(GetModuleHandleA("plinth32.dll")); }
 
 std::string default_temp_dir() { return std::string(); }
 

@@ -4,9 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <string>
-#include <vector>
+
+#include "environment.h"
 
 namespace {
 
@@ -40,37 +40,24 @@ TEST(ProxyListFromUrl, StripsSchemeCredentialsAndPath) {
 class ProxyEnvironment : public ::testing::Test {
 protected:
     void SetUp() override {
-        for (const char* name : kNames) {
-            const char* value = std::getenv(name);
-            saved_.push_back(value ? std::string(value) : std::string("\x01"));
-            unsetenv(name);
-        }
+        env_.unset("http_proxy");
+        env_.unset("HTTP_PROXY");
     }
-    void TearDown() override {
-        for (size_t i = 0; i < 2; ++i) {
-            if (saved_[i] == "\x01") {
-                unsetenv(kNames[i]);
-            } else {
-                setenv(kNames[i], saved_[i].c_str(), 1);
-            }
-        }
-    }
-    static constexpr const char* kNames[2] = {"http_proxy", "HTTP_PROXY"};
-    std::vector<std::string> saved_;
+    twtest::EnvGuard env_;
 };
 
 TEST_F(ProxyEnvironment, LowerCaseWinsAndEmptyCountsAsUnset) {
     EXPECT_EQ(wininet::system_proxy_list(), "");
-    setenv("HTTP_PROXY", "upper:1", 1);
+    env_.set("HTTP_PROXY", "upper:1");
     EXPECT_EQ(wininet::system_proxy_list(), "http=upper:1");
-    setenv("http_proxy", "", 1);
+    env_.set("http_proxy", "");
     EXPECT_EQ(wininet::system_proxy_list(), "http=upper:1");
-    setenv("http_proxy", "lower:2", 1);
+    env_.set("http_proxy", "lower:2");
     EXPECT_EQ(wininet::system_proxy_list(), "http=lower:2");
 }
 
 TEST_F(ProxyEnvironment, QueryWritesTheRecordInsideTheBuffer) {
-    setenv("http_proxy", "http://proxy:3128", 1);
+    env_.set("http_proxy", "http://proxy:3128");
     const uint32_t needed = sizeof(WininetProxyInfo) + sizeof "http=proxy:3128";
 
     uint32_t size = 0;

@@ -6,47 +6,26 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "process.h"
+#include "child_process.h"
+#include "environment.h"
+#include "files.h"
+#include "schema_expected.h"
 
 namespace fs = std::filesystem;
+using twtest::kExpected;
 using twtest::ProcessResult;
+using twtest::read_file;
+using twtest::Row;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using ::testing::Not;
 using ::testing::StartsWith;
 
 namespace {
-
-struct Row {
-    const char* section;
-    const char* key;
-    const char* value;
-};
-
-// Every key of a new file, in order, with its default. The proxy host and port come from the
-// system's settings, so their values are not compared.
-const Row kSchema[] = {
-    {"Agent", "ServerMachine", ""},        {"Agent", "HostSymbol", ""},
-    {"Agent", "TimeOut", "20"},            {"Agent", "ChannelType", "TCP"},
-    {"Agent", "ServerUsername", ""},       {"Agent", "ServerPassword", ""},
-    {"Agent", "ServerDomain", ""},         {"Http_Proxy", "Proxy", "False"},
-    {"Http_Proxy", "ProxyName", nullptr},  {"Http_Proxy", "ProxyPort", nullptr},
-    {"Http_Proxy", "ProxyUsername", ""},   {"Http_Proxy", "ProxyPassword", ""},
-    {"Http_Proxy", "ProxyDomain", ""},     {"Security", "SSL", "False"},
-    {"Security", "ServerAuthentication", "None"}, {"Security", "ClientCertificate", "False"},
-    {"Security", "PrivateKeyPassword", ""},       {"Security", "ClientAuthentication", "False"},
-    {"Security", "CertificateFileName", ""},      {"Security", "PrivateKeyFileName", ""},
-    {"Fitful", "FitfulConnection", "False"},      {"Fitful", "FitfulType", "Batch"},
-    {"Fitful", "FitfulThreshold", ""},            {"Fitful", "FitfulTimeout", ""},
-    {"Fitful", "FitfulDisconnectTimeout", ""},    {"WebHttp", "HttpAcceptorName", ""},
-    {"WebHttp", "HttpPort", ""},                  {"WebHttp", "HttpsPort", ""},
-    {"WebHttp", "HttpNDPort", ""},                {"WebHttp", "HttpDummyPort", ""},
-};
 
 struct Shown {
     std::string section, key, value;
@@ -80,29 +59,12 @@ const Shown* find_shown(const std::vector<Shown>& shown, const std::string& key)
     return nullptr;
 }
 
-std::string read_file(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 class TarnwickctlTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::random_device random;
-        do {
-            dir_ = fs::temp_directory_path() / ("tarnwickctl-test-" + std::to_string(random()));
-        } while (!fs::create_directory(dir_));
-        twtest::set_environment("QZ_CFG_FILE_PATH", dir_.string());
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::remove_all(dir_, ignored);
-    }
+    void SetUp() override { env_.set("QZ_CFG_FILE_PATH", dir_.string().c_str()); }
 
     ProcessResult ctl(const std::vector<std::string>& args, const std::string& input = "") {
-        const std::string program = twtest::own_directory() + "/" + TARNWICKCTL_FILE_NAME;
+        const fs::path program = twtest::program_dir() / TARNWICKCTL_FILE_NAME;
         ProcessResult r = twtest::run_process(program, args, input);
         EXPECT_NE(r.exit_code, -1) << "could not start " << program;
         return r;
@@ -110,7 +72,9 @@ protected:
 
     fs::path default_file() const { return dir_ / "k_agent_attribs.cfg"; }
 
-    fs::path dir_;
+    twtest::ScratchDir scratch_{"tarnwickctl"};
+    const fs::path dir_ = scratch_.dir();
+    twtest::EnvGuard env_;
 };
 
 TEST_F(TarnwickctlTest, PathNamesTheFileInTheOverrideDirectoryAndCreatesNothing) {
@@ -126,13 +90,14 @@ TEST_F(TarnwickctlTest, ShowCreatesAFreshFileAndListsEveryKeyInOrder) {
     ASSERT_EQ(r.exit_code, 0) << r.err;
     EXPECT_TRUE(fs::exists(default_file()));
     const std::vector<Shown> shown = parse_show(r.out);
-    ASSERT_EQ(shown.size(), std::size(kSchema)) << r.out;
+    ASSERT_EQ(shown.size(), std::size(kExpected)) << r.out;
     for (size_t i = 0; i < shown.size(); ++i) {
-        SCOPED_TRACE(kSchema[i].key);
-        EXPECT_EQ(shown[i].section, kSchema[i].section);
-        EXPECT_EQ(shown[i].key, kSchema[i].key);
-        if (kSchema[i].value != nullptr) {
-            EXPECT_EQ(shown[i].value, kSchema[i].value);
+        SCOPED_TRACE(kExpected[i].key);
+        EXPECT_EQ(shown[i].section, kExpected[i].section);
+        EXPECT_EQ(shown[i].key, kExpected[i].key);
+        // The proxy's host and port come from the system's settings.
+        if (!kExpected[i].from_system) {
+            EXPECT_EQ(shown[i].value, kExpected[i].value);
         }
     }
     // Sections stand apart: a blank line before every header but the first.
@@ -167,7 +132,7 @@ TEST_F(TarnwickctlTest, SetValuesReadBackThroughGetShowAndTheFile) {
         EXPECT_THAT(read_file(default_file()), HasSubstr(c.value));
     }
     // Setting never loses a key of the schema.
-    EXPECT_EQ(parse_show(ctl({"show"}).out).size(), std::size(kSchema) + 1);
+    EXPECT_EQ(parse_show(ctl({"show"}).out).size(), std::size(kExpected) + 1);
 }
 
 TEST_F(TarnwickctlTest, ScrambledSetReadsStandardInputAndStaysHiddenUnlessRevealed) {

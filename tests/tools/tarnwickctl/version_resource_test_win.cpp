@@ -6,7 +6,7 @@
 
 #include <windows.h>
 
-#include "process.h"
+#include "child_process.h"
 #include "tarnwick_version.h"
 
 namespace {
@@ -24,7 +24,7 @@ TEST(VersionResource, EveryShippedBinaryNamesProductVersionAndPurpose) {
                               "tarnwickctl.exe"};
     for (const char* binary : binaries) {
         SCOPED_TRACE(binary);
-        const std::string path = twtest::own_directory() + "\\" + binary;
+        const std::string path = (twtest::program_dir() / binary).string();
         DWORD ignored = 0;
         const DWORD size = GetFileVersionInfoSizeA(path.c_str(), &ignored);
         ASSERT_NE(size, 0u) << "no version resource";

@@ -1,6 +1,6 @@
 // The schema as a file must hold it, written out independently of the library's table.
-#ifndef TARNWICK_TESTS_ATTRIBS_SCHEMA_EXPECTED_H
-#define TARNWICK_TESTS_ATTRIBS_SCHEMA_EXPECTED_H
+#ifndef TARNWICK_TESTS_SUPPORT_SCHEMA_EXPECTED_H
+#define TARNWICK_TESTS_SUPPORT_SCHEMA_EXPECTED_H
 
 namespace twtest {
 
@@ -8,9 +8,12 @@ struct Row {
     const char* section;
     const char* key;
     const char* value;
+    // The default comes from the system's proxy settings where they name one (proxy host and
+    // port); value is then the default without such a setting.
+    bool from_system = false;
 };
 
-// Every key an agent's file holds, in order, with its default (proxy host and port: "").
+// Every key an agent's file holds, in order, with its default.
 inline const Row kExpected[] = {
     {"Agent", "ServerMachine", ""},
     {"Agent", "HostSymbol", ""},
@@ -20,8 +23,8 @@ inline const Row kExpected[] = {
     {"Agent", "ServerPassword", ""},
     {"Agent", "ServerDomain", ""},
     {"Http_Proxy", "Proxy", "False"},
-    {"Http_Proxy", "ProxyName", ""},
-    {"Http_Proxy", "ProxyPort", ""},
+    {"Http_Proxy", "ProxyName", "", true},
+    {"Http_Proxy", "ProxyPort", "", true},
     {"Http_Proxy", "ProxyUsername", ""},
     {"Http_Proxy", "ProxyPassword", ""},
     {"Http_Proxy", "ProxyDomain", ""},

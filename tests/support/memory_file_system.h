@@ -1,7 +1,9 @@
-// An in-memory cfg::FileSystem: whole files in a map, replaced in one step. Lets the fuzz
-// targets drive the store's load and save paths without touching the disk.
-#ifndef TW_FUZZ_MEMORY_FILE_SYSTEM_H
-#define TW_FUZZ_MEMORY_FILE_SYSTEM_H
+// An in-memory cfg::FileSystem: whole files in a map, replaced in one step, and a chosen step
+// of a save that fails. Lets tests and fuzz targets drive the store's load and save paths
+// without touching the disk. Header only: the fuzz targets take it without the rest of the
+// test support library.
+#ifndef TARNWICK_TESTS_SUPPORT_MEMORY_FILE_SYSTEM_H
+#define TARNWICK_TESTS_SUPPORT_MEMORY_FILE_SYSTEM_H
 
 #include <algorithm>
 #include <map>
@@ -12,11 +14,27 @@
 #include "config.h"
 #include "file_system.h"
 
-namespace twfuzz {
+namespace twtest {
 
 class MemoryFileSystem final : public cfg::FileSystem {
 public:
+    // The step of a save that fails, and the code it fails with:
+    enum class Step {
+        kNone,
+        kCreateTemp,  // CONFIG_E_CREATE, no temporary file made
+        kAppend,      // CONFIG_E_NO_SPACE after writing half the bytes, as a full disk would
+        kSync,        // CONFIG_E_FLUSH
+        kClose,       // CONFIG_E_WRITE
+        kReplace,     // CONFIG_E_REPLACE, nothing moved
+        kSyncDir,     // CONFIG_E_IO, after the replace took place
+    };
+
+    explicit MemoryFileSystem(Step fail = Step::kNone) : fail_(fail) {}
+
+    // Path to content; tests read and change it directly.
     std::map<std::string, std::string> files;
+    // How many temporary files create_temp has made.
+    int temps_created = 0;
 
     int32_t open_for_read(const std::string& path, std::unique_ptr<cfg::ReadableFile>* file) override {
         const auto it = files.find(path);
@@ -33,12 +51,13 @@ public:
     }
     int32_t create_temp(const std::string& target, std::string* temp_path,
                         std::unique_ptr<cfg::WritableFile>* file) override {
-        *temp_path = target + ".tmp" + std::to_string(next_temp_++);
-        files[*temp_path];
-        file->reset(new Writer(files[*temp_path]));
+        if (fail_ == Step::kCreateTemp) return CONFIG_E_CREATE;
+        *temp_path = target + ".tmp" + std::to_string(temps_created++);
+        file->reset(new Writer(files[*temp_path], fail_));
         return CONFIG_OK;
     }
     int32_t replace(const std::string& from, const std::string& to) override {
+        if (fail_ == Step::kReplace) return CONFIG_E_REPLACE;
         const auto it = files.find(from);
         if (it == files.end()) return CONFIG_E_REPLACE;
         std::string bytes = std::move(it->second);
@@ -46,7 +65,7 @@ public:
         files[to] = std::move(bytes);
         return CONFIG_OK;
     }
-    int32_t sync_dir(const std::string&) override { return CONFIG_OK; }
+    int32_t sync_dir(const std::string&) override { return fail_ == Step::kSyncDir ? CONFIG_E_IO : CONFIG_OK; }
     int32_t remove(const std::string& path) override {
         return files.erase(path) != 0 ? CONFIG_OK : CONFIG_E_NOT_FOUND;
     }
@@ -71,21 +90,26 @@ private:
     // Writes straight into the map's entry; the map's nodes never move.
     class Writer final : public cfg::WritableFile {
     public:
-        explicit Writer(std::string& out) : out_(out) {}
+        Writer(std::string& out, Step fail) : out_(out), fail_(fail) {}
         int32_t append(std::string_view bytes) override {
-            out_.append(bytes);
-            return CONFIG_OK;
+            if (fail_ != Step::kAppend) {
+                out_.append(bytes);
+                return CONFIG_OK;
+            }
+            out_.append(bytes.substr(0, bytes.size() / 2));
+            return CONFIG_E_NO_SPACE;
         }
-        int32_t sync() override { return CONFIG_OK; }
-        int32_t close() override { return CONFIG_OK; }
+        int32_t sync() override { return fail_ == Step::kSync ? CONFIG_E_FLUSH : CONFIG_OK; }
+        int32_t close() override { return fail_ == Step::kClose ? CONFIG_E_WRITE : CONFIG_OK; }
 
     private:
         std::string& out_;
+        Step fail_;
     };
 
-    unsigned next_temp_ = 0;
+    Step fail_;
 };
 
-}  // namespace twfuzz
+}  // namespace twtest
 
 #endif
