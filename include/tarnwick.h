@@ -61,6 +61,8 @@
 #define ATTRIB_MNGR_NULL_ARGUMENT      (-26) /* a required pointer argument is NULL */
 #define ATTRIB_MNGR_NO_MEMORY          (-27) /* memory could not be allocated */
 #define ATTRIB_MNGR_PATH_TOO_LONG      (-28) /* the attribute file's path would not fit its buffer */
+#define ATTRIB_MNGR_UNTRUSTED_FILE     (-29) /* planted: in a directory others may write to, owned by no trusted user */
+#define ATTRIB_MNGR_LOCK_TIMEOUT       (-30) /* the machine-wide lock was not obtained in time; disk untouched */
 /* Any other non-zero code is an error of the configuration store, passed on unchanged. */
 
 /* Flags of attrib_mngr_get_attrib / attrib_mngr_set_attrib; other bits are ignored.
@@ -89,8 +91,16 @@ typedef struct AttribMngr AttribMngr;
 /* Opens the attribute file at path (NULL: the default location) and stores a new handle
  * through mngr; on any failure stores nothing. Creates a missing file and saves it at once.
  * Returns 0, ATTRIB_MNGR_NULL_ARGUMENT (mngr NULL), ATTRIB_MNGR_NO_CONFIG, -17/-19/-20/-28
- * (NULL path only), ATTRIB_MNGR_NO_MEMORY or a store error; throws CInterprocException when
- * the machine-wide lock cannot be created. */
+ * (NULL path only), ATTRIB_MNGR_NO_MEMORY, ATTRIB_MNGR_UNTRUSTED_FILE, ATTRIB_MNGR_LOCK_TIMEOUT
+ * or a store error; throws CInterprocException when the machine-wide lock cannot be created.
+ * - ATTRIB_MNGR_UNTRUSTED_FILE: the file (or a symbolic link on the way to it) lies in a
+ *   directory where other users may create files (POSIX: world-writable with the sticky bit,
+ *   as /tmp; Windows: a directory whose access list lets users other than the caller add
+ *   files) and belongs to neither the caller nor an administrator (POSIX: root; Windows:
+ *   SYSTEM or the Administrators group). Such a file may have been planted by another user;
+ *   it is neither read nor written. Applies to explicit paths as to the default location.
+ * - ATTRIB_MNGR_LOCK_TIMEOUT: another process held the machine-wide lock for 60 seconds;
+ *   the file was not touched. Any local user may take that lock (see the README). */
 TARNWICK_API int32_t TARNWICK_CALL attrib_mngr_init(const char* path, AttribMngr** mngr);
 /* Copies the value of the key name, whatever section holds it, into buffer (see Buffers);
  * flags bit 0 unscrambles. Returns 0, -12, ATTRIB_MNGR_NULL_HANDLE, ATTRIB_MNGR_NULL_ARGUMENT

@@ -89,9 +89,17 @@ private:
     uint64_t size_;
 };
 
+// What the replacement keeps of the file it replaces.
+struct Kept {
+    bool exists = false;
+    uid_t uid = 0;
+    gid_t gid = 0;
+    mode_t mode = 0600;
+};
+
 class PosixWritableFile final : public WritableFile {
 public:
-    explicit PosixWritableFile(int fd) : fd_(fd) {}
+    PosixWritableFile(int fd, const Kept& kept) : fd_(fd), kept_(kept) {}
     int32_t append(std::string_view bytes) override {
         while (!bytes.empty()) {
             const size_t chunk = bytes.size() < (size_t{1} << 30) ? bytes.size() : (size_t{1} << 30);
@@ -108,6 +116,19 @@ public:
         if (::fsync(fd_.get()) != 0) return code_from_errno(errno, CONFIG_E_FLUSH);
         return CONFIG_OK;
     }
+    int32_t finish() override {
+        // Owner first: changing it may clear set-id bits that fchmod then restores. Only a
+        // privileged process may give a file away; failing that, keep the group where we may,
+        // else the file stays ours like any file we create.
+        if (kept_.exists && (kept_.uid != ::geteuid() || kept_.gid != ::getegid())) {
+            const bool owner_kept = ::fchown(fd_.get(), kept_.uid, kept_.gid) == 0 ||
+                                    ::fchown(fd_.get(), static_cast<uid_t>(-1), kept_.gid) == 0;
+            (void)owner_kept;
+        }
+        // Set outright: the umask has no say in the mode of a replacement or of a new file.
+        if (::fchmod(fd_.get(), kept_.mode) != 0) return code_from_errno(errno, CONFIG_E_CREATE);
+        return CONFIG_OK;
+    }
     int32_t close() override {
         const int fd = fd_.release();
         if (fd >= 0 && ::close(fd) != 0 && errno != EINTR) return code_from_errno(errno, CONFIG_E_WRITE);
@@ -116,6 +137,7 @@ public:
 
 private:
     Fd fd_;
+    Kept kept_;
 };
 
 class PosixFileSystem final : public FileSystem {
@@ -144,10 +166,17 @@ public:
         for (int hops = 0;; ++hops) {
             struct stat st;
             if (::lstat(current.c_str(), &st) != 0) {
-                if (errno == ENOENT) break;  // a new file, or a dangling link's target
+                // A new file is fine; a link to nothing would create a file wherever it points.
+                if (errno == ENOENT) {
+                    if (hops > 0) return CONFIG_E_NOT_FOUND;
+                    break;
+                }
                 return code_from_errno(errno, CONFIG_E_READ);
             }
             if (!S_ISLNK(st.st_mode)) break;
+            // The kernel's protected-links rule, enforced whatever the system's setting: a link
+            // another user owns may be theirs to aim at any file of ours.
+            if (st.st_uid != ::geteuid() && st.st_uid != 0) return CONFIG_E_ACCESS;
             // The system's own limit on links followed in one path is of this order.
             if (hops == 40) return CONFIG_E_NOT_FILE;
             std::vector<char> buffer(static_cast<size_t>(st.st_size > 0 ? st.st_size : PATH_MAX) + 1);
@@ -165,40 +194,28 @@ public:
     int32_t create_temp(const std::string& target, std::string* temp_path,
                         std::unique_ptr<WritableFile>* file) override {
         struct stat st;
-        const bool exists = ::stat(target.c_str(), &st) == 0;
+        const bool exists = ::lstat(target.c_str(), &st) == 0;
         if (!exists && errno != ENOENT) return code_from_errno(errno, CONFIG_E_CREATE);
+        Kept kept;
         if (exists) {
             if (!S_ISREG(st.st_mode)) return CONFIG_E_NOT_FILE;
             // Replacing by rename needs only the directory; a read-only file must stay so. No
             // write bit at all marks a file read-only even for a privileged process.
             if ((st.st_mode & 0222) == 0) return CONFIG_E_ACCESS;
             if (::access(target.c_str(), W_OK) != 0) return code_from_errno(errno, CONFIG_E_ACCESS);
+            kept = Kept{true, st.st_uid, st.st_gid, static_cast<mode_t>(st.st_mode & 07777)};
         }
         const std::string base = target + "." + std::to_string(::getpid()) + "-";
         for (int attempt = 0; attempt < 100; ++attempt) {
             std::string name = base + std::to_string(attempt) + ".tmp";
-            Fd fd(::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+            // Readable by its creator alone while it is written: it may hold secrets of a file
+            // that others may not read. O_EXCL never follows a link.
+            Fd fd(::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
             if (fd.get() < 0) {
                 if (errno == EEXIST) continue;
                 return code_from_errno(errno, CONFIG_E_CREATE);
             }
-            if (exists) {
-                // Owner first: changing it may clear set-id bits that fchmod then restores.
-                // Only a privileged process may give a file away; failing that, keep the
-                // group where we may, else the file stays ours like any file we create.
-                if (st.st_uid != ::geteuid() || st.st_gid != ::getegid()) {
-                    const bool owner_kept = ::fchown(fd.get(), st.st_uid, st.st_gid) == 0 ||
-                                            ::fchown(fd.get(), static_cast<uid_t>(-1), st.st_gid) == 0;
-                    (void)owner_kept;
-                }
-                if (::fchmod(fd.get(), st.st_mode & 07777) != 0) {
-                    const int32_t rc = code_from_errno(errno, CONFIG_E_CREATE);
-                    fd.reset();
-                    ::unlink(name.c_str());
-                    return rc;
-                }
-            }
-            file->reset(new PosixWritableFile(fd.release()));
+            file->reset(new PosixWritableFile(fd.release(), kept));
             *temp_path = std::move(name);
             return CONFIG_OK;
         }

@@ -46,17 +46,6 @@ bool is_sharing_error(DWORD err) { return err == ERROR_SHARING_VIOLATION || err 
 // Replacing also meets these while a scanner holds the old or the new file.
 bool is_busy_replacing(DWORD err) { return is_sharing_error(err) || err == ERROR_ACCESS_DENIED; }
 
-// Puts the access-control list of file onto onto. A file without one (a file system without
-// ACLs) has nothing to carry over; failing to set one that exists is a failure.
-bool copy_dacl(const std::string& file, const std::string& onto) {
-    DWORD needed = 0;
-    GetFileSecurityA(file.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &needed);
-    if (needed == 0) return true;
-    std::vector<char> descriptor(needed);
-    if (!GetFileSecurityA(file.c_str(), DACL_SECURITY_INFORMATION, descriptor.data(), needed, &needed)) return true;
-    return SetFileSecurityA(onto.c_str(), DACL_SECURITY_INFORMATION, descriptor.data()) != 0;
-}
-
 // Runs op until it succeeds or fails otherwise than transient(err): about one second in all.
 // On failure GetLastError() holds op's last error.
 template <typename Op, typename Transient>
@@ -71,6 +60,41 @@ bool retrying(Op&& op, Transient&& transient) {
         }
         Sleep(50);
     }
+}
+
+// Reads the access-control list of file into *descriptor (a self-relative security
+// descriptor). A file system without access lists, or a file gone meanwhile, leaves it empty,
+// which is no failure; any other failure to read it is, with GetLastError() telling why.
+bool read_dacl(const std::string& file, std::vector<char>* descriptor) {
+    descriptor->clear();
+    const auto read = [&] {
+        DWORD needed = 0;
+        GetFileSecurityA(file.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &needed);
+        if (needed == 0) return false;
+        descriptor->resize(needed);
+        if (GetFileSecurityA(file.c_str(), DACL_SECURITY_INFORMATION, descriptor->data(), needed, &needed)) return true;
+        const DWORD err = GetLastError();
+        descriptor->clear();
+        SetLastError(err);
+        return false;
+    };
+    // While another process replaces the file, the old one may refuse to be read for a moment,
+    // and its list may change between the two calls.
+    if (retrying(read, [](DWORD err) { return is_busy_replacing(err) || err == ERROR_INSUFFICIENT_BUFFER; }))
+        return true;
+    // Gone (another process replaced it, and the system did so in two steps): nothing to carry
+    // over, like a missing file; so for a file system without access lists.
+    const DWORD err = GetLastError();
+    return err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND || err == ERROR_NOT_SUPPORTED ||
+           err == ERROR_INVALID_FUNCTION;
+}
+
+// Puts the access-control list of file onto onto; failing to read or to set it is a failure.
+bool copy_dacl(const std::string& file, const std::string& onto) {
+    std::vector<char> descriptor;
+    if (!read_dacl(file, &descriptor)) return false;
+    if (descriptor.empty()) return true;
+    return SetFileSecurityA(onto.c_str(), DACL_SECURITY_INFORMATION, descriptor.data()) != 0;
 }
 
 class Handle {
@@ -209,17 +233,23 @@ public:
     int32_t create_temp(const std::string& target, std::string* temp_path,
                         std::unique_ptr<WritableFile>* file) override {
         const DWORD attrs = GetFileAttributesA(target.c_str());
+        // The target's access list, given to the temporary file as it is created: the
+        // directory's inherited list may be more open, and the file holds the target's secrets
+        // from its first byte.
+        std::vector<char> descriptor;
         if (attrs == INVALID_FILE_ATTRIBUTES) {
             const DWORD err = GetLastError();
             if (err != ERROR_FILE_NOT_FOUND) return code_from_error(err, CONFIG_E_CREATE);
         } else {
             if (attrs & FILE_ATTRIBUTE_DIRECTORY) return CONFIG_E_NOT_FILE;
             if (attrs & FILE_ATTRIBUTE_READONLY) return CONFIG_E_ACCESS;
+            if (!read_dacl(target, &descriptor)) return code_from_error(GetLastError(), CONFIG_E_CREATE);
         }
+        SECURITY_ATTRIBUTES security = {sizeof security, descriptor.empty() ? nullptr : descriptor.data(), FALSE};
         const std::string base = target + "." + std::to_string(GetCurrentProcessId()) + "-";
         for (int attempt = 0; attempt < 100; ++attempt) {
             std::string name = base + std::to_string(attempt) + ".tmp";
-            HANDLE h = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+            HANDLE h = CreateFileA(name.c_str(), GENERIC_WRITE, 0, &security, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
             if (h == INVALID_HANDLE_VALUE) {
                 const DWORD err = GetLastError();
                 if (err == ERROR_FILE_EXISTS || err == ERROR_ALREADY_EXISTS) continue;

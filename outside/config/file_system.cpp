@@ -76,6 +76,7 @@ int32_t write_file_atomically(FileSystem& fs, const std::string& path, std::stri
     if (rc != CONFIG_OK) return rc;
     rc = file->append(bytes);
     if (rc == CONFIG_OK) rc = file->sync();
+    if (rc == CONFIG_OK) rc = file->finish();
     const int32_t closed = file->close();
     if (rc == CONFIG_OK) rc = closed;
     file.reset();

@@ -29,6 +29,10 @@ public:
     virtual int32_t append(std::string_view bytes) = 0;
     // Flushes what was written to the disk itself.
     virtual int32_t sync() = 0;
+    // Gives the file, once written and flushed, what the replacement must keep of the file it
+    // replaces (POSIX: mode and owner; a new file gets mode 0600). Until then the file is open
+    // to its creator alone. The default does nothing.
+    virtual int32_t finish() { return 0; }
     // Releases the file even when it reports a failure.
     virtual int32_t close() = 0;
 };
@@ -46,12 +50,16 @@ public:
     virtual int32_t probe(const std::string& path) = 0;
 
     // The file that writing to path must replace: path itself, or the final target of the
-    // symbolic links it names (which need not exist yet).
+    // symbolic links it names. POSIX follows a link only when the caller or root owns it
+    // (CONFIG_E_ACCESS otherwise: another user may have placed it), and never to a target that
+    // does not exist (CONFIG_E_NOT_FOUND: the save would create a file where it points).
     virtual int32_t resolve_links(const std::string& path, std::string* target) = 0;
 
     // Creates a new temporary file, exclusively, in target's directory and names it in
-    // *temp_path. Where target exists it must be a writable regular file, and the platform
-    // gives the temporary file what the replacement must keep of it (POSIX: mode and owner).
+    // *temp_path. Where target exists it must be a writable regular file. The temporary file
+    // is never more open than the target: POSIX creates it 0600 (finish() then gives it the
+    // target's mode and owner); Windows creates it with the target's access list, and fails
+    // when that list cannot be read.
     virtual int32_t create_temp(const std::string& target, std::string* temp_path,
                                 std::unique_ptr<WritableFile>* file) = 0;
 
@@ -75,8 +83,8 @@ const char* native_line_ending();
 int32_t read_whole_file(FileSystem& fs, const std::string& path, std::string* bytes);
 
 // Writes bytes to path so that a crash at any moment leaves either the old file or the new one:
-// a temporary file beside the target, flushed, then put in its place, then the directory
-// synced. A symbolic link is written through to its target. Does nothing when the file already
+// a temporary file beside the target, flushed, finished, then put in its place, then the
+// directory synced. A symbolic link is written through to its target as resolve_links allows. Does nothing when the file already
 // holds exactly these bytes. On failure the target is unchanged and the temporary file removed;
 // the one exception is CONFIG_E_DURABILITY, returned when only the final directory sync failed:
 // the new content is then in place but may not survive a crash.

@@ -56,6 +56,32 @@ Table& table() {
     return *t;
 }
 
+// Enters through handle with acquire_lock(native lock) doing the wait; false when the lock was
+// not taken.
+template <typename Acquire>
+bool enter(uint32_t handle, Acquire&& acquire_lock) {
+    Table& t = table();
+    NativeLock lock;
+    {
+        std::lock_guard<std::mutex> guard(t.mutex);
+        Slot* slot = t.find(handle);
+        if (slot == nullptr) return false;
+        // Entering again through the handle that holds the lock nests, on every platform.
+        if (slot->held > 0) {
+            ++slot->held;
+            return true;
+        }
+        lock = slot->lock;
+    }
+    // Waited for without the table's mutex, so that other locks stay usable meanwhile.
+    if (!acquire_lock(lock)) return false;
+    std::lock_guard<std::mutex> guard(t.mutex);
+    Slot* slot = t.find(handle);
+    if (slot == nullptr) return false;
+    ++slot->held;
+    return true;
+}
+
 }  // namespace
 }  // namespace corvane
 
@@ -90,23 +116,11 @@ uint32_t init_interprocess_critical_section(const char* name) {
 }
 
 void enter_interprocess_critical_section(uint32_t handle) {
-    Table& t = table();
-    NativeLock lock;
-    {
-        std::lock_guard<std::mutex> guard(t.mutex);
-        Slot* slot = t.find(handle);
-        if (slot == nullptr) return;
-        // Entering again through the handle that holds the lock nests, on every platform.
-        if (slot->held > 0) {
-            ++slot->held;
-            return;
-        }
-        lock = slot->lock;
-    }
-    // Waited for without the table's mutex, so that other locks stay usable meanwhile.
-    if (!acquire(lock)) return;
-    std::lock_guard<std::mutex> guard(t.mutex);
-    if (Slot* slot = t.find(handle)) ++slot->held;
+    enter(handle, [](NativeLock lock) { return acquire(lock); });
+}
+
+int32_t try_enter_interprocess_critical_section(uint32_t handle, uint32_t timeout_ms) {
+    return enter(handle, [timeout_ms](NativeLock lock) { return acquire_within(lock, timeout_ms); }) ? 1 : 0;
 }
 
 void leave_interprocess_critical_section(uint32_t handle) {

@@ -22,7 +22,8 @@
  *   opened asking only for those rights. A name that contains '\' or is taken by another kind
  *   of object (an event, say) cannot be opened.
  * - POSIX: flock() on the file "<dir>/corvane-<name>.lock", created with mode 0666 whatever the
- *   umask, never through a symbolic link. <dir> is /run/lock unless the environment variable
+ *   umask, never through a symbolic link. A lock file that may not be opened for writing (one
+ *   another account created with fewer rights) is opened for reading, which flock() allows. <dir> is /run/lock unless the environment variable
  *   CORVANE_LOCK_DIR names another directory (for tests and confined services: every process
  *   sharing a lock must see the same value). Bytes of the name other than letters, digits,
  *   '-', '_' and '.' appear as %XX, so distinct names give distinct files; a name whose file
@@ -62,11 +63,17 @@ CORVANE_API void CORVANE_CALL maw_free(void* block);
 /* Opens (creating on first use) the machine-wide lock of that name. Takes no lock. 0 on
  * failure: NULL or empty name, lock object that cannot be created or opened (POSIX: the lock
  * directory is missing or not writable, or something other than a regular file stands at the
- * lock path), or too many handles. */
+ * lock path, or the lock file cannot be opened even for reading), or too many handles. */
 CORVANE_API uint32_t CORVANE_CALL init_interprocess_critical_section(const char* name);
 /* Returns once the caller holds the lock, waiting as long as another holder has it. Returns
  * without the lock only when the system refuses the wait. */
 CORVANE_API void CORVANE_CALL enter_interprocess_critical_section(uint32_t lock);
+/* Like enter_interprocess_critical_section, but waits at most timeout_ms milliseconds (0: only
+ * tries). Returns 1 when the caller holds the lock (to be left once, like an enter), 0 when
+ * the time ran out, the system refused the wait or the handle is not valid; nothing is held
+ * then. Any account that may open the lock can hold it for as long as it likes: a caller that
+ * must not wait for ever uses this. */
+CORVANE_API int32_t CORVANE_CALL try_enter_interprocess_critical_section(uint32_t lock, uint32_t timeout_ms);
 /* Releases the lock (after as many leaves as enters); does nothing when it is not held
  * through this handle. */
 CORVANE_API void CORVANE_CALL leave_interprocess_critical_section(uint32_t lock);

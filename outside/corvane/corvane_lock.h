@@ -17,6 +17,8 @@ using NativeLock = std::intptr_t;
 bool open_lock(const char* name, NativeLock* lock);
 // Blocks until the lock is held through this object; false when the system refused.
 bool acquire(NativeLock lock);
+// Like acquire, but gives up after timeout_ms milliseconds; false then, or when refused.
+bool acquire_within(NativeLock lock, uint32_t timeout_ms);
 // Releases a lock held through this object.
 void release(NativeLock lock);
 // Closes the object.

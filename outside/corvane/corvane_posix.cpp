@@ -4,9 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <string>
+#include <thread>
 
 #include "corvane.h"
 #include "corvane_lock.h"
@@ -41,7 +44,9 @@ std::string lock_path(const char* name) {
 
 // Opens the lock file, creating it readable and writable by all when it is missing. An existing
 // file is opened without O_CREAT, which sticky-directory protections allow for another
-// account's file. Neither open follows a symbolic link.
+// account's file, and for reading alone when writing is refused: flock() needs only an open
+// descriptor, so a file created by another account with fewer rights still serves. Neither
+// open follows a symbolic link.
 int open_lock_file(const std::string& path) {
     for (int attempt = 0; attempt < 100; ++attempt) {
         int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
@@ -52,6 +57,7 @@ int open_lock_file(const std::string& path) {
         if (errno == EINTR) continue;
         if (errno != EEXIST) return -1;
         fd = open(path.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0 && errno == EACCES) fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
         if (fd >= 0) return fd;
         // Removed between the two opens: create it again.
         if (errno != ENOENT && errno != EINTR) return -1;
@@ -77,6 +83,20 @@ bool acquire(NativeLock lock) {
     while (flock(static_cast<int>(lock), LOCK_EX) != 0)
         if (errno != EINTR) return false;
     return true;
+}
+
+bool acquire_within(NativeLock lock, uint32_t timeout_ms) {
+    // flock() has no time limit of its own: poll, from a short pause up to a tenth of a second.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    auto pause = std::chrono::milliseconds(1);
+    for (;;) {
+        if (flock(static_cast<int>(lock), LOCK_EX | LOCK_NB) == 0) return true;
+        if (errno != EWOULDBLOCK && errno != EINTR) return false;
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= deadline) return false;
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(pause, deadline - now));
+        if (pause < std::chrono::milliseconds(100)) pause *= 2;
+    }
 }
 
 void release(NativeLock lock) { flock(static_cast<int>(lock), LOCK_UN); }

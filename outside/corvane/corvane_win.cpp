@@ -45,6 +45,13 @@ bool acquire(NativeLock lock) {
     return result == WAIT_OBJECT_0 || result == WAIT_ABANDONED;
 }
 
+bool acquire_within(NativeLock lock, uint32_t timeout_ms) {
+    // INFINITE is the one value that would wait for ever.
+    const DWORD wait = timeout_ms == INFINITE ? INFINITE - 1 : timeout_ms;
+    const DWORD result = WaitForSingleObject(handle_of(lock), wait);
+    return result == WAIT_OBJECT_0 || result == WAIT_ABANDONED;
+}
+
 void release(NativeLock lock) { ReleaseMutex(handle_of(lock)); }
 
 void close_lock(NativeLock lock) { CloseHandle(handle_of(lock)); }

@@ -118,3 +118,5 @@ int32_t PLINTH32_CALL os_mkdir(const char* path) {
 }
 
 }  // extern "C"
+
+extern "C" void* PLINTH32_CALL os_load_library(const char* name) { return os_load_library_ex(name, OS_LOAD_SYSTEM, nullptr); }

@@ -73,12 +73,31 @@ PLINTH32_API int32_t PLINTH32_CALL os_get_tmp_dir(int32_t size, int32_t reserved
  * with nothing written. */
 PLINTH32_API int32_t PLINTH32_CALL os_split_path(const char* path, char* dir, char* name, char* ext, int32_t size);
 
-/* Loads a library by name and resolves its imports at once; NULL when it cannot be loaded.
- * Windows: LoadLibraryA(name), searched as the system does. POSIX: "NAME.dll" (no slash,
- * ".dll" in any case) means "libNAME.so", taken from this library's own directory first, then
- * from the loader's search, which never looks in the current directory; any other name goes to
- * dlopen unchanged. The handle stays valid for the rest of the process unless the caller
- * releases it. */
+/* Where os_load_library_ex looks for a library given by name alone. */
+#define OS_LOAD_SYSTEM        0 /* the system's own libraries (see below) */
+#define OS_LOAD_BESIDE_MODULE 1 /* beside a given module first, then the safe default directories */
+
+/* The one run-time library loader: loads a library and resolves its imports at once; NULL
+ * when it cannot be loaded. The current directory is never searched. The handle stays valid
+ * for the rest of the process unless the caller releases it.
+ *
+ * A name holding a separator is a full path and is loaded from there (Windows: a relative
+ * path is refused; its own imports come from its directory and the system directory).
+ * Otherwise search says where to look:
+ * - OS_LOAD_SYSTEM (module ignored). Windows: the system directory alone
+ *   (LOAD_LIBRARY_SEARCH_SYSTEM32; where the system refuses that flag, as Windows 7 without
+ *   its loader update does, the full path under GetSystemDirectoryA): a copy planted beside the
+ *   program is never loaded. POSIX: "NAME.dll" (".dll" in any case) means "libNAME.so", taken
+ *   from plinth32's own directory, then from the loader's search; any other name goes to
+ *   dlopen unchanged.
+ * - OS_LOAD_BESIDE_MODULE: module is an address inside a loaded module (NULL: plinth32).
+ *   The library is taken from that module's directory by full path, else from the system's
+ *   safe default directories. Windows: the application's directory and the system directory
+ *   (LOAD_LIBRARY_SEARCH_DEFAULT_DIRS, or those two full paths where the flag is refused).
+ *   POSIX: the loader's search, with "NAME.dll" meaning "libNAME.so" as above.
+ * Any other value of search loads nothing. */
+PLINTH32_API void* PLINTH32_CALL os_load_library_ex(const char* name, int32_t search, const void* module);
+/* os_load_library_ex(name, OS_LOAD_SYSTEM, NULL). */
 PLINTH32_API void* PLINTH32_CALL os_load_library(const char* name);
 /* Address of a function exported by a loaded library; NULL when there is none, or when library
  * or name is NULL. */

@@ -76,19 +76,24 @@ int32_t PLINTH32_CALL os_get_tmp_dir(int32_t size, int32_t /*reserved*/, char* b
     return copy_out(dir.c_str(), dir.size(), buf, capacity);
 }
 
-void* PLINTH32_CALL os_load_library(const char* name) {
+void* PLINTH32_CALL os_load_library_ex(const char* name, int32_t search, const void* module) {
     if (name == nullptr || name[0] == '\0') return nullptr;
+    if (search != OS_LOAD_SYSTEM && search != OS_LOAD_BESIDE_MODULE) return nullptr;
+    if (std::strchr(name, '/') != nullptr) return dlopen(name, RTLD_NOW | RTLD_LOCAL);
     const size_t length = std::strlen(name);
-    const bool dll_name = std::strchr(name, '/') == nullptr && length > 4 && strcasecmp(name + length - 4, ".dll") == 0;
+    const bool dll_name = length > 4 && strcasecmp(name + length - 4, ".dll") == 0;
     if (!dll_name) return dlopen(name, RTLD_NOW | RTLD_LOCAL);
 
     const std::string file = "lib" + std::string(name, length - 4) + ".so";
+    if (search == OS_LOAD_SYSTEM || module == nullptr) module = reinterpret_cast<const void*>(&os_load_library_ex);
     char dir[OS_MAX_PATH];
-    if (os_get_my_module_dir_name(reinterpret_cast<const void*>(&os_load_library), dir, sizeof dir) == OS_OK) {
+    if (os_get_my_module_dir_name(module, dir, sizeof dir) == OS_OK) {
         const std::string beside = std::string(dir) + "/" + file;
         if (void* library = dlopen(beside.c_str(), RTLD_NOW | RTLD_LOCAL)) return library;
     }
-    // A name without a slash: the loader's search, which never looks in the current directory.
+    // A name without a slash goes through the loader's search (LD_LIBRARY_PATH, the run path,
+    // the system directories). It reaches the current directory only through an empty or "."
+    // entry there; installed, the run path is $ORIGIN alone.
     return dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
 }
 

@@ -38,6 +38,52 @@ std::string module_path(const void* address) {
 
 namespace {
 
+bool flags_refused() { return GetLastError() == ERROR_INVALID_PARAMETER; }
+
+bool is_full_path(const std::string& path) {
+    return (path.size() > 2 && drive_length(path.c_str()) == 2 && is_separator(path[2])) ||
+           (path.size() > 2 && is_separator(path[0]) && is_separator(path[1]));
+}
+
+// Loads the library at a full path; its own imports come from its directory and the search
+// directories that more names (LOAD_LIBRARY_SEARCH_*). Where the system refuses these flags
+// (Windows 7 without its loader update) the imports are searched from the library's
+// directory first, the best that system offers.
+HMODULE load_full_path(const std::string& path, DWORD more) {
+    if (!is_full_path(path)) return nullptr;
+    HMODULE library = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | more);
+    if (library == nullptr && flags_refused()) library = LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    return library;
+}
+
+std::string system_directory() {
+    char dir[MAX_PATH + 1];
+    const UINT n = GetSystemDirectoryA(dir, sizeof dir);
+    return n > 0 && n < sizeof dir ? std::string(dir, n) : std::string();
+}
+
+// By name from the system directory alone, never from the program's directory.
+HMODULE load_from_system_directory(const char* name) {
+    HMODULE library = LoadLibraryExA(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (library != nullptr || !flags_refused()) return library;
+    const std::string dir = system_directory();
+    return dir.empty() ? nullptr : load_full_path(dir + "\\" + name, LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
+
+// By name from the application's directory, then the system directory.
+HMODULE load_from_default_directories(const char* name) {
+    HMODULE library = LoadLibraryExA(name, nullptr, LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
+    if (library != nullptr || !flags_refused()) return library;
+    const std::string program = module_path(GetModuleHandleA(nullptr));
+    const size_t slash = program.find_last_of("\\/");
+    if (slash != std::string::npos) {
+        library = load_full_path(program.substr(0, slash + 1) + name, LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
+        if (library != nullptr) return library;
+    }
+    const std::string dir = system_directory();
+    return dir.empty() ? nullptr : load_full_path(dir + "\\" + name, LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
+
 DWORD attributes(const char* path) {
     return path != nullptr && path[0] != '\0' ? GetFileAttributesA(path) : INVALID_FILE_ATTRIBUTES;
 }
@@ -77,9 +123,19 @@ int32_t PLINTH32_CALL os_get_tmp_dir(int32_t size, int32_t /*reserved*/, char* b
     return copy_out(dir.data(), n, buf, capacity);
 }
 
-void* PLINTH32_CALL os_load_library(const char* name) {
+void* PLINTH32_CALL os_load_library_ex(const char* name, int32_t search, const void* module) {
     if (name == nullptr || name[0] == '\0') return nullptr;
-    return reinterpret_cast<void*>(LoadLibraryA(name));
+    if (std::strpbrk(name, "\\/") != nullptr) return load_full_path(name, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (search == OS_LOAD_SYSTEM) return load_from_system_directory(name);
+    if (search != OS_LOAD_BESIDE_MODULE) return nullptr;
+    const std::string own = module_path(module != nullptr ? module : reinterpret_cast<const void*>(&os_load_library_ex));
+    const size_t slash = own.find_last_of("\\/");
+    if (slash != std::string::npos) {
+        // Its own imports come from its folder and the safe default directories.
+        if (HMODULE library = load_full_path(own.substr(0, slash + 1) + name, LOAD_LIBRARY_SEARCH_DEFAULT_DIRS))
+            return library;
+    }
+    return load_from_default_directories(name);
 }
 
 void* PLINTH32_CALL os_get_proc_address(void* library, const char* name) {

@@ -8,6 +8,7 @@
 #include "attribs/schema.h"
 #include "corvane.h"
 #include "ipc/interprocess_lock.h"
+#include "platform/platform.h"
 #include "plinth32.h"
 #include "scramble/scramble.h"
 
@@ -104,11 +105,13 @@ int32_t create_new_file(config_handle cfg, const char* path) {
 // absent while another process replaces it: the test is then made again, a few times, so
 // that a file another process just wrote is completed rather than refused or replaced by a
 // file of defaults. Something other than a file in the way (a directory) is no race: its
-// error stands.
+// error stands. A file that another user may have planted is refused before it is read, at
+// every attempt: it may appear between two.
 int32_t open_or_create_file(config_handle cfg, const char* path) {
     constexpr int kAttempts = 8;
     int32_t rc = ATTRIB_MNGR_OK;
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        if (platform::is_untrusted_file(path)) return ATTRIB_MNGR_UNTRUSTED_FILE;
         const bool exists = os_is_file_exist(path) != 0;
         rc = exists ? load_existing_file(cfg, path) : create_new_file(cfg, path);
         const bool raced = exists ? rc == CONFIG_E_NOT_FOUND : rc == CONFIG_E_EXISTS && os_is_file_exist(path) != 0;
@@ -119,7 +122,7 @@ int32_t open_or_create_file(config_handle cfg, const char* path) {
 
 }  // namespace
 
-int32_t open_attrib_mngr(const char* path, AttribMngr** mngr, const Allocator& allocator) {
+int32_t open_attrib_mngr(const char* path, AttribMngr** mngr, const Allocator& allocator, uint32_t lock_timeout_ms) {
     if (mngr == nullptr) return ATTRIB_MNGR_NULL_ARGUMENT;
 
     StoreOwner store;
@@ -147,12 +150,13 @@ int32_t open_attrib_mngr(const char* path, AttribMngr** mngr, const Allocator& a
 
     // Loading or creating the file happens inside the machine-wide lock, for explicit paths
     // too, so that concurrent openers never see a half-made file. The lock's constructor may
-    // throw; everything taken so far is released on the way out.
+    // throw; everything taken so far is released on the way out. Any local user can hold the
+    // lock, so the wait for it is bounded.
     int32_t rc;
     {
         CInterProcessCriticalSection lock(kInitLockName);
-        CInterProcessLockHolder held(lock);
-        rc = open_or_create_file(store.get(), file);
+        CInterProcessTimedLockHolder held(lock, lock_timeout_ms);
+        rc = held.held() ? open_or_create_file(store.get(), file) : ATTRIB_MNGR_LOCK_TIMEOUT;
     }
     if (rc != ATTRIB_MNGR_OK) return rc;
 

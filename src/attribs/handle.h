@@ -27,10 +27,16 @@ struct Allocator {
     void (*release)(void* block);
 };
 
-// attrib_mngr_init with its allocator named. Returns ATTRIB_MNGR_NO_MEMORY, with nothing
+// How long attrib_mngr_init waits for the machine-wide lock before it gives up.
+constexpr uint32_t kInitLockTimeoutMs = 60 * 1000;
+
+// attrib_mngr_init with its allocator and its wait for the lock named. Returns
+// ATTRIB_MNGR_LOCK_TIMEOUT, with nothing stored, the file untouched and everything released,
+// when the lock was not taken within lock_timeout_ms milliseconds. Returns ATTRIB_MNGR_NO_MEMORY, with nothing
 // stored, the file untouched and everything released, when an allocation fails. May throw
 // CInterprocException.
-int32_t open_attrib_mngr(const char* path, AttribMngr** mngr, const Allocator& allocator);
+int32_t open_attrib_mngr(const char* path, AttribMngr** mngr, const Allocator& allocator,
+                         uint32_t lock_timeout_ms = kInitLockTimeoutMs);
 
 }  // namespace tw
 

@@ -7,7 +7,6 @@
 #include "attribs/buffer.h"
 #include "config.h"
 #include "corvane.h"
-#include "platform/platform.h"
 #include "plinth32.h"
 #include "tarnwick.h"
 
@@ -18,7 +17,7 @@ constexpr char kOverrideVariable[] = "QZ_CFG_FILE_PATH";
 constexpr char kPlainFileName[] = "k_agent_attribs.cfg";
 constexpr char kProductSuffix[] = "_agent_attribs.cfg";
 constexpr char kProductConfig[] = ".." OS_PATH_SEPARATOR_STR "dat" OS_PATH_SEPARATOR_STR "brix_agent.cfg";
-constexpr char kResolverLibrary[] = "trellum";
+constexpr char kResolverLibrary[] = "trellum.dll";  // libtrellum.so on POSIX
 constexpr char kResolverFunction[] = "GetFullPath";
 
 // The resolver's entry point: a plain C function.
@@ -42,6 +41,18 @@ void put_file_name(char* out, const char* product) {
     std::memcpy(out + length, kProductSuffix, sizeof kProductSuffix);
 }
 
+// A name that can only be a file name: no separator of any platform, no drive or stream colon,
+// no control character, and not a name of the directory itself or of its parent. (With no
+// separator allowed, ".." can only be the whole name.)
+bool is_plain_file_name(const char* name, size_t length) {
+    if (length == 0 || std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) return false;
+    for (size_t i = 0; i < length; ++i) {
+        const unsigned char c = static_cast<unsigned char>(name[i]);
+        if (c == '/' || c == '\\' || c == ':' || c < 0x20 || c == 0x7F) return false;
+    }
+    return true;
+}
+
 // Any address inside this library names the module whose directory holds the installation.
 void read_product_name(char* product) {
     product[0] = '\0';
@@ -62,9 +73,11 @@ enum class Resolved { kNo, kYes, kTooLong };
 
 // Asks the optional resolver library for the default directory.
 Resolved resolve_default_directory(char* default_path) {
-    void* library = platform::load_optional_library(kResolverLibrary);
+    // Beside this library first, then the application's and the system's directories.
+    const void* self = reinterpret_cast<const void*>(&resolve_default_directory);
+    void* library = os_load_library_ex(kResolverLibrary, OS_LOAD_BESIDE_MODULE, self);
     if (library == nullptr) return Resolved::kNo;
-    auto get_full_path = reinterpret_cast<GetFullPathFn>(platform::find_function(library, kResolverFunction));
+    auto get_full_path = reinterpret_cast<GetFullPathFn>(os_get_proc_address(library, kResolverFunction));
     if (get_full_path == nullptr) return Resolved::kNo;
     default_path[0] = '\0';
     if (get_full_path(4, 0, "", default_path) == 0) {
@@ -117,9 +130,10 @@ void read_product_name_from(const char* config_path, char* product) {
     if (config_add_ini_file_source(cfg, config_path) == CONFIG_OK) {
         const char* unique = config_get_attrib(cfg, "UniqueConfiguration");
         const char* name = unique != nullptr && unique[0] == '1' ? config_get_attrib(cfg, "ProductName") : nullptr;
-        // A longer name is refused rather than cut: a cut name would name another file.
+        // A longer name is refused rather than cut: a cut name would name another file. A name
+        // that would lead out of the directory, or hide in it, counts as none.
         const size_t length = name != nullptr ? std::strlen(name) : 0;
-        if (name != nullptr && length < kProductNameSize) {
+        if (name != nullptr && length < kProductNameSize && is_plain_file_name(name, length)) {
             for (size_t i = 0; i < length; ++i) product[i] = name[i] == ' ' ? '_' : name[i];
             product[length] = '\0';
         }

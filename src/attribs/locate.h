@@ -30,7 +30,8 @@ constexpr size_t kModulePathSize = 2048;
 // Reads the product name from the product configuration file at config_path into product
 // (kProductNameSize bytes), blanks turned into underscores. Leaves product empty when the
 // file is missing or unreadable, UniqueConfiguration does not begin with '1', ProductName is
-// absent, or the name does not fit.
+// absent, or the name does not fit, or it is not a plain file name: it holds '/', '\', ':' or
+// a control character, or it is "." or "..".
 void read_product_name_from(const char* config_path, char* product);
 
 // Appends the relative path of the product configuration file to the module directory held

@@ -18,6 +18,10 @@ CInterProcessCriticalSection::~CInterProcessCriticalSection() { Destroy(); }
 
 void CInterProcessCriticalSection::Enter() { enter_interprocess_critical_section(m_lock); }
 
+bool CInterProcessCriticalSection::TryEnter(uint32_t timeout_ms) {
+    return try_enter_interprocess_critical_section(m_lock, timeout_ms) != 0;
+}
+
 void CInterProcessCriticalSection::Leave() { leave_interprocess_critical_section(m_lock); }
 
 void CInterProcessCriticalSection::Destroy() {

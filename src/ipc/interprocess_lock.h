@@ -24,13 +24,34 @@ public:
 
     // Returns once this process holds the lock, waiting as long as another holder has it.
     void Enter();
-    // Releases the lock taken by Enter(). Enter and Leave do not nest.
+    // Like Enter(), but waits at most timeout_ms milliseconds; false, holding nothing, when the
+    // lock was not taken in that time.
+    bool TryEnter(uint32_t timeout_ms);
+    // Releases the lock taken by Enter() or TryEnter(). Enter and Leave do not nest.
     void Leave();
     // Releases the handle; harmless when already destroyed.
     void Destroy();
 
 private:
     uint32_t m_lock;
+};
+
+// Holds a lock taken by TryEnter for one scope, when it was taken.
+class CInterProcessTimedLockHolder {
+public:
+    CInterProcessTimedLockHolder(CInterProcessCriticalSection& lock, uint32_t timeout_ms)
+        : m_lock(lock), m_held(lock.TryEnter(timeout_ms)) {}
+    ~CInterProcessTimedLockHolder() {
+        if (m_held) m_lock.Leave();
+    }
+    bool held() const { return m_held; }
+
+    CInterProcessTimedLockHolder(const CInterProcessTimedLockHolder&) = delete;
+    CInterProcessTimedLockHolder& operator=(const CInterProcessTimedLockHolder&) = delete;
+
+private:
+    CInterProcessCriticalSection& m_lock;
+    bool m_held;
 };
 
 // Holds an entered lock for one scope, so that an early return or an exception leaves it.

@@ -1,13 +1,34 @@
 #include "platform/platform.h"
 
-#include <dlfcn.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
+#include <climits>
 #include <ctime>
 #include <string>
-
-#include "plinth32.h"
+#include <vector>
 
 namespace tw::platform {
+namespace {
+
+std::string directory_of(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+// An entry owned by another user in a directory where everyone may create entries and only
+// their owners remove them: the other user may have put it there.
+bool planted_entry(const std::string& path, const struct stat& entry) {
+    if (entry.st_uid == ::geteuid() || entry.st_uid == 0) return false;
+    struct stat dir;
+    if (::stat(directory_of(path).c_str(), &dir) != 0) return false;
+    return (dir.st_mode & S_IWOTH) != 0 && (dir.st_mode & S_ISVTX) != 0;
+}
+
+}  // namespace
 
 bool is_readable_string(const char* text) { return text != nullptr; }
 
@@ -17,22 +38,21 @@ uint32_t clock_seconds() { return static_cast<uint32_t>(std::time(nullptr)); }
 
 bool last_error_is_insufficient_buffer() { return errno == ERANGE; }
 
-void* load_optional_library(const char* base_name) {
-    const std::string file = std::string("lib") + base_name + ".so";
-    char dir[OS_MAX_PATH];
-    // An address inside this library names the directory to look in.
-    if (os_get_my_module_dir_name(reinterpret_cast<const void*>(&load_optional_library), dir, sizeof dir) == OS_OK) {
-        const std::string beside = std::string(dir) + "/" + file;
-        if (void* lib = dlopen(beside.c_str(), RTLD_NOW | RTLD_LOCAL)) return lib;
+bool is_untrusted_file(const char* path) {
+    std::string current = path;
+    // As many links as the system itself follows; a longer chain fails to open anyway.
+    for (int hops = 0; hops <= 40; ++hops) {
+        struct stat st;
+        if (::lstat(current.c_str(), &st) != 0) return false;
+        if (planted_entry(current, st)) return true;
+        if (!S_ISLNK(st.st_mode)) return false;
+        std::vector<char> buffer(static_cast<size_t>(st.st_size > 0 ? st.st_size : PATH_MAX) + 1);
+        const ssize_t n = ::readlink(current.c_str(), buffer.data(), buffer.size());
+        if (n <= 0 || static_cast<size_t>(n) >= buffer.size()) return false;
+        const std::string link(buffer.data(), static_cast<size_t>(n));
+        current = link.front() == '/' ? link : directory_of(current) + "/" + link;
     }
-    // A name without a slash goes through the loader's search (LD_LIBRARY_PATH, this
-    // library's run path, the system directories). It reaches the current directory only
-    // through an empty or "." entry there; installed, the run path is $ORIGIN alone.
-    return dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
-}
-
-void* find_function(void* library, const char* name) {
-    return library ? dlsym(library, name) : nullptr;
+    return false;
 }
 
 }  // namespace tw::platform

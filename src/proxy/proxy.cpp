@@ -17,7 +17,8 @@ QueryOptionFn find_query_function(const char* library, const char* function) {
     void* lib = nullptr;
     try {
         CKvOsToCppExp guard;
-        lib = os_load_library(library);
+        // By name from the system's own libraries only: never a copy beside the program.
+        lib = os_load_library_ex(library, OS_LOAD_SYSTEM, nullptr);
     } catch (const CKvSystemException&) {
         return nullptr;
     }

@@ -47,8 +47,11 @@ TEST(ModuleDir, BufferLimits) {
 
 TEST(Library, LoadAndFindFunctions) {
     // "NAME.dll" names the platform's file for NAME; the probe lies beside plinth32.
-    void* probe = os_load_library("plinth32_probe.dll");
+    const void* plinth32 = reinterpret_cast<const void*>(&os_split_path);
+    void* probe = os_load_library_ex("plinth32_probe.dll", OS_LOAD_BESIDE_MODULE, plinth32);
     ASSERT_NE(probe, nullptr);
+    EXPECT_EQ(os_load_library_ex("plinth32_probe.dll", OS_LOAD_BESIDE_MODULE, nullptr), probe);
+    EXPECT_EQ(os_load_library_ex("plinth32_probe.dll", 7, plinth32), nullptr);
     using Answer = int (*)();
     auto answer = reinterpret_cast<Answer>(os_get_proc_address(probe, "plinth32_probe_answer"));
     ASSERT_NE(answer, nullptr);
