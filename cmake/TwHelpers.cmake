@@ -23,3 +23,56 @@ if(WIN32)
   endforeach()
   file(COPY ${TW_MINGW_RUNTIME_DLLS} DESTINATION ${CMAKE_RUNTIME_OUTPUT_DIRECTORY})
 endif()
+
+# tw_public_headers(target SUBDIR dir FILES header...): the headers a library installs, under
+# include/<dir>/, so that their names cannot collide with another project's. The build tree
+# carries copies at the same relative place, so that the build tree and an installation both
+# read #include "<dir>/header.h". The target's own sources keep including the plain names.
+function(tw_public_headers target)
+  cmake_parse_arguments(H "" "SUBDIR" "FILES" ${ARGN})
+  set(copies "")
+  foreach(header IN LISTS H_FILES)
+    cmake_path(ABSOLUTE_PATH header BASE_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR})
+    cmake_path(GET header FILENAME name)
+    set(copy ${TW_GENERATED_INCLUDE_DIR}/${H_SUBDIR}/${name})
+    configure_file(${header} ${copy} COPYONLY)
+    list(APPEND copies ${copy})
+  endforeach()
+  target_sources(${target} PUBLIC FILE_SET HEADERS BASE_DIRS ${TW_GENERATED_INCLUDE_DIR} FILES ${copies})
+endfunction()
+
+# tw_targets_of_tree(var): every target defined in this project's source tree (not those of a
+# project that adds this one, nor third-party code built along).
+function(tw_targets_of_tree var)
+  set(result "")
+  set(dirs ${PROJECT_SOURCE_DIR})
+  while(dirs)
+    list(POP_FRONT dirs dir)
+    get_property(subdirs DIRECTORY ${dir} PROPERTY SUBDIRECTORIES)
+    list(APPEND dirs ${subdirs})
+    cmake_path(IS_PREFIX PROJECT_SOURCE_DIR "${dir}" NORMALIZE inside)
+    if(inside)
+      get_property(targets DIRECTORY ${dir} PROPERTY BUILDSYSTEM_TARGETS)
+      list(APPEND result ${targets})
+    endif()
+  endwhile()
+  set(${var} ${result} PARENT_SCOPE)
+endfunction()
+
+# tw_apply_target_settings(): what every compiled target of this tree gets. Call once, after
+# every subdirectory was added.
+function(tw_apply_target_settings)
+  tw_targets_of_tree(targets)
+  foreach(target IN LISTS targets)
+    get_target_property(type ${target} TYPE)
+    if(NOT type MATCHES "^(SHARED_LIBRARY|MODULE_LIBRARY|EXECUTABLE|STATIC_LIBRARY|OBJECT_LIBRARY)$")
+      continue()
+    endif()
+    target_compile_options(${target} PRIVATE -Wall -Wextra)
+    if(WIN32 AND type MATCHES "^(SHARED_LIBRARY|MODULE_LIBRARY|EXECUTABLE)$")
+      # The shared compiler run-time everywhere, so that exceptions cross module boundaries.
+      target_link_options(${target} PRIVATE -shared-libgcc)
+      tw_add_version_resource(${target})
+    endif()
+  endforeach()
+endfunction()

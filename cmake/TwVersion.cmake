@@ -2,11 +2,11 @@
 # tarnwick_version.h (which tarnwick.h includes) and, on Windows, into a version resource for
 # every DLL and EXE of the build.
 
-set(TW_GENERATED_INCLUDE_DIR ${CMAKE_BINARY_DIR}/include)
+# The generated headers (this one, and the copies of the installed headers of the outside
+# libraries) lie in one directory, which the targets that need it name.
+set(TW_GENERATED_INCLUDE_DIR ${PROJECT_BINARY_DIR}/include)
 configure_file(${CMAKE_CURRENT_LIST_DIR}/templates/tarnwick_version.h.in
                ${TW_GENERATED_INCLUDE_DIR}/tarnwick_version.h @ONLY)
-# Every target of the tree that includes tarnwick.h finds the generated header.
-include_directories(${TW_GENERATED_INCLUDE_DIR})
 
 if(WIN32)
   enable_language(RC)
@@ -58,29 +58,7 @@ function(tw_add_version_resource target)
   endif()
   set(TW_RC_NAME ${name})
   set(TW_RC_FILENAME ${prefix}${name}${suffix})
-  set(rc ${CMAKE_BINARY_DIR}/version_rc/${target}.rc)
-  configure_file(${CMAKE_SOURCE_DIR}/cmake/templates/version.rc.in ${rc} @ONLY)
+  set(rc ${PROJECT_BINARY_DIR}/version_rc/${target}.rc)
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/templates/version.rc.in ${rc} @ONLY)
   target_sources(${target} PRIVATE ${rc})
-endfunction()
-
-# tw_add_version_resources_to_all(): calls tw_add_version_resource for every DLL and EXE
-# defined in this source tree (third-party code built along, such as the test framework,
-# builds no DLL or EXE). Call once, after every subdirectory was added.
-function(tw_add_version_resources_to_all)
-  if(NOT WIN32)
-    return()
-  endif()
-  set(dirs ${CMAKE_SOURCE_DIR})
-  while(dirs)
-    list(POP_FRONT dirs dir)
-    get_property(subdirs DIRECTORY ${dir} PROPERTY SUBDIRECTORIES)
-    list(APPEND dirs ${subdirs})
-    get_property(targets DIRECTORY ${dir} PROPERTY BUILDSYSTEM_TARGETS)
-    foreach(target IN LISTS targets)
-      get_target_property(type ${target} TYPE)
-      if(type MATCHES "^(SHARED_LIBRARY|MODULE_LIBRARY|EXECUTABLE)$")
-        tw_add_version_resource(${target})
-      endif()
-    endforeach()
-  endwhile()
 endfunction()

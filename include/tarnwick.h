@@ -160,15 +160,15 @@ TARNWICK_API const char* TARNWICK_CALL attrib_mngr_error_text(int32_t code);
 
 #include <stddef.h>
 
-#include "corvane.h"
-#include "kv_exp.h"
+#include "tarnwick/corvane.h"
+#include "tarnwick/kv_exp.h"
 
 /* The library's exceptions: CKvBaseException (the root) and CKvSystemException (an
  * operating-system fault inside a CKvOsToCppExp scope), exported by this library. Hosts catch
  * them across the library boundary when built with the same compiler and its shared run-time;
  * other hosts use the C functions only. */
 #define KV_EXCEPTION_API TARNWICK_API
-#include "kv_exp_exceptions.h"
+#include "tarnwick/kv_exp_exceptions.h"
 
 /* Allocation mix-in: objects of a class deriving from it live in corvane's heap. */
 class MNew {

@@ -1,4 +1,5 @@
-# Copies the shared libraries (LIBS, separated by '|') into OUT and sets each one's run path
+# Copies the shared libraries (LIBS, separated by '|'; a link is copied as the file it names)
+# into OUT and sets each one's run path
 # to $ORIGIN, as installing does. The build tree's run path also names the build folder and
 # keeps empty entries (room for the installed value), and the loader reads an empty entry as
 # the current directory.

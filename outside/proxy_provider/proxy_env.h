@@ -1,4 +1,4 @@
-// The proxy list that the Linux stand-in reports for a proxy URL of the environment.
+// The proxy list that the Linux proxy provider reports for a proxy URL of the environment.
 #ifndef WININET_PROXY_ENV_H
 #define WININET_PROXY_ENV_H
 

@@ -1,11 +1,11 @@
-/* wininet (Linux stand-in): the one query of the Windows Internet services library that the
+/* The Linux proxy provider: the one query of the Windows Internet services library that the
  * attribute library makes, reporting the Linux convention for the system's HTTP proxy.
  *
- * Built on Linux only, beside plinth32, so that os_load_library("wininet.dll") finds it as
- * libwininet.so. Not installed.
+ * Built and installed on Linux as libwininet.so beside plinth32, so that
+ * os_load_library("wininet.dll") finds it. Hosts do not link it; the library loads it.
  */
-#ifndef WININET_STANDIN_H
-#define WININET_STANDIN_H
+#ifndef TARNWICK_PROXY_PROVIDER_H
+#define TARNWICK_PROXY_PROVIDER_H
 
 #include <stdint.h>
 
@@ -37,4 +37,4 @@ __attribute__((visibility("default"))) int InternetQueryOptionA(void* internet, 
 }
 #endif
 
-#endif /* WININET_STANDIN_H */
+#endif /* TARNWICK_PROXY_PROVIDER_H */
