@@ -90,6 +90,16 @@ int32_t CONFIG_CALL config_set_attrib(config_handle cfg, const char* path, const
     });
 }
 
+int32_t CONFIG_CALL config_remove_attrib(config_handle cfg, const char* path, const char* section,
+                                         const char* key) {
+    return guarded([&] {
+        const auto store = handles().find(cfg);
+        if (!store) return CONFIG_E_HANDLE;
+        if (!path || !section || !key) return CONFIG_E_ARGUMENT;
+        return store->remove(path, section, key);
+    });
+}
+
 int32_t CONFIG_CALL config_save(config_handle cfg, const char* path, int32_t flags) {
     return guarded([&] {
         const auto store = handles().find(cfg);

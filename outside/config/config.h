@@ -130,6 +130,14 @@ CONFIG_API int32_t CONFIG_CALL config_get_attrib_val(config_handle cfg, const ch
 CONFIG_API int32_t CONFIG_CALL config_set_attrib(config_handle cfg, const char* path, const char* section,
                                                  const char* key, const char* value);
 
+/* Removes every entry of the key in every occurrence of the section (names compare without
+ * regard to ASCII case), each line with its line ending; in memory only, until config_save.
+ * Every other byte of the file stays as it was. Returns the number of entries removed, 0 when
+ * there were none (also for names config_set_attrib refuses, which no entry can have), or
+ * CONFIG_E_HANDLE, CONFIG_E_ARGUMENT (a null argument), CONFIG_E_NO_SOURCE or CONFIG_E_PATH. */
+CONFIG_API int32_t CONFIG_CALL config_remove_attrib(config_handle cfg, const char* path, const char* section,
+                                                    const char* key);
+
 /* Writes the store to its source file as described above; flags must be 0. */
 CONFIG_API int32_t CONFIG_CALL config_save(config_handle cfg, const char* path, int32_t flags);
 

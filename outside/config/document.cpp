@@ -294,6 +294,45 @@ int32_t Document::set(std::string_view section, std::string_view key, std::strin
     return CONFIG_OK;
 }
 
+uint32_t Document::remove(std::string_view section, std::string_view key) {
+    if (check_section(section) != CONFIG_OK || check_key(key) != CONFIG_OK) return 0;
+    if (find_entry(section, key) == kNone) return 0;
+    uint32_t removed = 0;
+    uint32_t before = kNone;
+    for (uint32_t i = first_; i != kNone;) {
+        const uint32_t next = lines_[i].next;
+        if (lines_[i].kind == Kind::kEntry && equal_ignoring_case(name_of(i), key) &&
+            equal_ignoring_case(section_of(i), section)) {
+            if (before == kNone) {
+                first_ = next;
+            } else {
+                lines_[before].next = next;
+            }
+            if (last_ == i) last_ = before;
+            returned_.erase(i);
+            ++removed;
+        } else {
+            before = i;
+        }
+        i = next;
+    }
+    reindex();
+    modified_ = true;
+    return removed;
+}
+
+// Rebuilds the indexes and the insertion points from the lines still in the file.
+void Document::reindex() {
+    by_key_.clear();
+    by_section_key_.clear();
+    for (Block& b : blocks_) b.last_entry = b.header;
+    for (uint32_t i = first_; i != kNone; i = lines_[i].next) {
+        if (lines_[i].kind != Kind::kEntry) continue;
+        blocks_[lines_[i].block].last_entry = i;
+        index_entry(i);
+    }
+}
+
 std::string Document::serialize() const {
     size_t size = prefix_;
     for (uint32_t i = first_; i != kNone; i = lines_[i].next) size += text(i).size() + eol_text(lines_[i].eol).size();

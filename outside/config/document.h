@@ -58,6 +58,11 @@ public:
     // values return their code and change nothing.
     int32_t set(std::string_view section, std::string_view key, std::string_view value);
 
+    // Removes every entry of the key in every occurrence of the section, each line with its
+    // line ending; every other byte stays. Returns how many were removed (0 for names set()
+    // refuses, which no entry can have).
+    uint32_t remove(std::string_view section, std::string_view key);
+
     // Calls visit(section, key, value) for every entry in file order; stops at the first
     // non-zero result and returns it, else 0. Entries before any header have section "".
     template <typename Visit>
@@ -66,7 +71,7 @@ public:
     // The whole file as it would be saved.
     std::string serialize() const;
 
-    // False until set() changes something; while false, serialize() equals loaded().
+    // False until set() or remove() changes something; while false, serialize() equals loaded().
     bool modified() const { return modified_; }
     const std::string& loaded() const { return original_; }
 
@@ -106,6 +111,7 @@ private:
     uint32_t find_section(std::string_view section) const;
     uint32_t append_line(std::string text, Kind kind, uint32_t block, uint32_t after);
     void index_entry(uint32_t line);
+    void reindex();
     void clear();
 
     std::string original_;             // the loaded bytes, never changed

@@ -51,6 +51,15 @@ int32_t Store::set(std::string_view path, std::string_view section, std::string_
     return rc != CONFIG_OK ? rc : doc_.set(section, key, value);
 }
 
+int32_t Store::remove(std::string_view path, std::string_view section, std::string_view key) {
+    const int32_t rc = check_path(path);
+    if (rc != CONFIG_OK) return rc;
+    const uint32_t removed = doc_.remove(section, key);
+    // An entry takes at least three bytes ("k=" and a line break) but for the last line, so a
+    // file below 4 GiB holds fewer than 2^31 of them.
+    return static_cast<int32_t>(removed);
+}
+
 int32_t Store::save(std::string_view path, int32_t flags) {
     int32_t rc = check_path(path);
     if (rc != CONFIG_OK) return rc;

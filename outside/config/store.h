@@ -25,6 +25,8 @@ public:
     const char* get(std::string_view key) { return doc_.find(key); }
     bool contains(std::string_view path, std::string_view section, std::string_view key) const;
     int32_t set(std::string_view path, std::string_view section, std::string_view key, std::string_view value);
+    // The number of entries removed, or a CONFIG_E_* code.
+    int32_t remove(std::string_view path, std::string_view section, std::string_view key);
     int32_t save(std::string_view path, int32_t flags);
 
     // Visits every entry in file order (see Document::for_each_entry) once path is checked.
