@@ -13,12 +13,14 @@ int32_t Store::add_file_source(std::string_view path) {
     if (has_source_) return CONFIG_E_HAS_SOURCE;
     std::string p(path);
     std::string bytes;
-    int32_t rc = read_whole_file(fs_, p, &bytes);
+    FileStamp stamp;
+    int32_t rc = read_whole_file(fs_, p, &bytes, &stamp);
     if (rc != CONFIG_OK) return rc;
     Document doc(native_line_ending());
     rc = doc.load(std::move(bytes), native_line_ending());
     if (rc != CONFIG_OK) return rc;
     doc_ = std::move(doc);
+    stamp_ = stamp;
     path_ = std::move(p);
     has_source_ = true;
     return CONFIG_OK;
@@ -64,9 +66,17 @@ int32_t Store::save(std::string_view path, int32_t flags) {
     int32_t rc = check_path(path);
     if (rc != CONFIG_OK) return rc;
     if (flags != 0) return CONFIG_E_FLAGS;
-    if (!doc_.modified()) return write_file_atomically(fs_, path_, doc_.loaded());
-    const std::string bytes = doc_.serialize();
-    return write_file_atomically(fs_, path_, bytes);
+    if (!doc_.modified() && stamp_.valid) {
+        FileStamp now;
+        if (fs_.stamp(path_, &now) == CONFIG_OK && same_version(now, stamp_)) return CONFIG_OK;
+    }
+    rc = write_file_atomically(fs_, path_, doc_.serialize());
+    if (rc == CONFIG_OK || rc == CONFIG_E_DURABILITY) {
+        doc_.mark_saved();
+        // The version just written (or found already holding these bytes).
+        if (fs_.stamp(path_, &stamp_) != CONFIG_OK) stamp_ = FileStamp();
+    }
+    return rc;
 }
 
 }  // namespace cfg

@@ -27,6 +27,8 @@ public:
     int32_t set(std::string_view path, std::string_view section, std::string_view key, std::string_view value);
     // The number of entries removed, or a CONFIG_E_* code.
     int32_t remove(std::string_view path, std::string_view section, std::string_view key);
+    // Writes the document unless nothing changed since the load or the last save and the file
+    // on disk is still the version then seen: that costs one status query and no read.
     int32_t save(std::string_view path, int32_t flags);
 
     // Visits every entry in file order (see Document::for_each_entry) once path is checked.
@@ -45,6 +47,7 @@ private:
     bool has_source_ = false;
     std::string path_;
     Document doc_;
+    FileStamp stamp_;  // the file on disk as last loaded or saved; invalid when unknown
 };
 
 }  // namespace cfg
