@@ -54,6 +54,30 @@ std::string_view header_name(std::string_view t) {
 // The key in an entry's text: before the first '=', trimmed.
 std::string_view entry_key(std::string_view t) { return trim(t.substr(0, t.find('='))); }
 
+size_t skip_blanks(std::string_view t, size_t i) {
+    while (i < t.size() && is_blank(t[i])) ++i;
+    return i;
+}
+
+// entry_key(t) equals key, ignoring case, for a key without '=' or edge blanks; read in one
+// pass that stops at the first difference.
+bool entry_has_key(std::string_view t, std::string_view key) {
+    size_t i = skip_blanks(t, 0);
+    if (t.size() - i <= key.size() || !equal_ignoring_case(t.substr(i, key.size()), key)) return false;
+    i = skip_blanks(t, i + key.size());
+    return i < t.size() && t[i] == '=';
+}
+
+// header_name(t) equals name, ignoring case, for a name without ']' or edge blanks.
+bool header_has_name(std::string_view t, std::string_view name) {
+    size_t i = skip_blanks(t, 0) + 1;  // past the '['
+    i = skip_blanks(t, i);
+    if (i > t.size() || t.size() - i <= name.size() || !equal_ignoring_case(t.substr(i, name.size()), name))
+        return false;
+    i = skip_blanks(t, i + name.size());
+    return i < t.size() && t[i] == ']';
+}
+
 }  // namespace
 
 int32_t check_section(std::string_view name) {
@@ -147,7 +171,7 @@ int32_t Document::load(std::string bytes, std::string_view default_line_ending) 
                     bool added = false;
                     const uint32_t first = index_.find_or_add(
                         section_hash(name),
-                        [&](uint32_t c) { return is_header(c) && equal_ignoring_case(name_of(c), name); }, r, &added);
+                        [&](uint32_t c) { return is_header(c) && header_has_name(raw_text(c), name); }, r, &added);
                     records_[r].section = first;
                     header = r;
                 }
@@ -164,7 +188,7 @@ int32_t Document::load(std::string bytes, std::string_view default_line_ending) 
                         bool added = false;
                         uint32_t& last = index_.find_or_add(
                             key_hash(key),
-                            [&](uint32_t c) { return !is_header(c) && equal_ignoring_case(name_of(c), key); }, r,
+                            [&](uint32_t c) { return !is_header(c) && entry_has_key(raw_text(c), key); }, r,
                             &added);
                         if (!added) {
                             // Onto the end of the ring of entries of this key.
@@ -221,14 +245,14 @@ uint32_t Document::canonical_section(uint32_t entry) const {
 
 uint32_t Document::find_key(std::string_view key) const {
     const uint32_t last = index_.find(
-        key_hash(key), [&](uint32_t c) { return !is_header(c) && equal_ignoring_case(name_of(c), key); });
+        key_hash(key), [&](uint32_t c) { return !is_header(c) && entry_has_key(raw_text(c), key); });
     // A slot whose entry is removed marks a key that no entry has any more.
     return last == kNone || is_removed(last) ? kNone : last;
 }
 
 uint32_t Document::find_section(std::string_view section) const {
     return index_.find(section_hash(section),
-                       [&](uint32_t c) { return is_header(c) && equal_ignoring_case(name_of(c), section); });
+                       [&](uint32_t c) { return is_header(c) && header_has_name(raw_text(c), section); });
 }
 
 uint32_t Document::next_in_file(uint32_t r) const {
@@ -306,7 +330,7 @@ uint32_t Document::add_line(std::string text, uint8_t flags, uint32_t after) {
 void Document::link_entry(uint32_t entry, std::string_view key) {
     bool added = false;
     uint32_t& last = index_.find_or_add(
-        key_hash(key), [&](uint32_t c) { return !is_header(c) && equal_ignoring_case(name_of(c), key); }, entry,
+        key_hash(key), [&](uint32_t c) { return !is_header(c) && entry_has_key(raw_text(c), key); }, entry,
         &added);
     if (added) return;  // its own ring
     if (is_removed(last)) {
@@ -371,7 +395,7 @@ int32_t Document::set(std::string_view section, std::string_view key, std::strin
         bool added = false;
         index_.find_or_add(
             section_hash(section),
-            [&](uint32_t c) { return is_header(c) && equal_ignoring_case(name_of(c), section); }, header, &added);
+            [&](uint32_t c) { return is_header(c) && header_has_name(raw_text(c), section); }, header, &added);
     }
     std::string text;
     text.reserve(key.size() + 1 + value.size());
@@ -407,7 +431,7 @@ uint32_t Document::remove(std::string_view section, std::string_view key) {
     for (size_t i = 0; i < kept.size(); ++i) records_[kept[i]].link = kept[(i + 1) % kept.size()];
     bool added = false;
     uint32_t& slot = index_.find_or_add(
-        key_hash(key), [&](uint32_t c) { return !is_header(c) && equal_ignoring_case(name_of(c), key); }, last,
+        key_hash(key), [&](uint32_t c) { return !is_header(c) && entry_has_key(raw_text(c), key); }, last,
         &added);
     // With no entry left, the slot keeps a removed entry: the mark of an emptied ring.
     slot = kept.empty() ? last : kept.back();
