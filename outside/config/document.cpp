@@ -476,6 +476,7 @@ std::string Document::serialize() const {
     // An added line after one without a line break gives that line one: CRLF when the line
     // ends in a CR (so that the CR stays part of its text), else the file's own.
     const auto append_added = [&](uint32_t a) {
+        if (is_removed(a)) return;
         if (out.size() > prefix_ && out.back() != '\n') out.append(out.back() == '\r' ? "\r\n" : line_ending_);
         out.append(added_[records_[a].pos].text).append(eol_of(a));
     };

@@ -67,6 +67,13 @@ TEST(DocumentRemove, LookupsAndNewKeysFollowTheRemainingLines) {
     ASSERT_EQ(doc.set("A", "n", "6"), CONFIG_OK);
     EXPECT_EQ(doc.serialize(), "[A]\nk=5\nn=6\n[B]\nk=3\n[A]\n");
     EXPECT_STREQ(doc.find("K"), "5");
+    // Lines added since the load go as well, new sections keep their header.
+    ASSERT_EQ(doc.set("C", "x", "1"), CONFIG_OK);
+    ASSERT_EQ(doc.set("C", "y", "2"), CONFIG_OK);
+    ASSERT_EQ(doc.remove("A", "n"), 1u);
+    ASSERT_EQ(doc.remove("c", "X"), 1u);
+    ASSERT_EQ(doc.set("C", "z", "3"), CONFIG_OK);
+    EXPECT_EQ(doc.serialize(), "[A]\nk=5\n[B]\nk=3\n[A]\n[C]\ny=2\nz=3\n");
 }
 
 TEST(ApiRemove, CodesAndTheSavedFile) {
