@@ -33,7 +33,8 @@
  * occurrence), before the comments and blank lines that follow that entry; a new section goes
  * at the end of the file. New lines end with the file's first line ending (CRLF on Windows and
  * LF on POSIX when the file has none yet); a last line without a line break gets one when a
- * line is added after it.
+ * line is added after it: the file's, or CRLF when that line ends in a CR, which thus stays
+ * part of the line's text (a value "1\r" stays "1\r").
  *
  * Saving is atomic and durable: a temporary file in the same directory is written and flushed
  * to disk, then put in place of the file (POSIX: rename, then the directory is synced;
@@ -44,7 +45,9 @@
  * permission, no write bit at all, or the Windows read-only attribute) is not replaced:
  * CONFIG_E_ACCESS. A failed save returns an error, leaves the file as it was and removes its
  * temporary file (CONFIG_E_DURABILITY excepted). A save whose bytes equal the file on disk does
- * not touch it.
+ * not touch it. A save with nothing changed since the load or the last save, while the file on
+ * disk is still the version then seen (the same file, size and modification time), reads and
+ * writes nothing; a file changed on disk meanwhile gets the store's bytes back.
  */
 #ifndef CONFIG_H
 #define CONFIG_H
