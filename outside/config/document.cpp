@@ -15,7 +15,11 @@ bool is_blank(char c) { return c == ' ' || c == '\t'; }
 
 bool blank_edged(std::string_view s) { return !s.empty() && (is_blank(s.front()) || is_blank(s.back())); }
 
-bool has_line_break(std::string_view s) { return s.find_first_of("\r\n") != std::string_view::npos; }
+bool has_line_break(std::string_view s) {
+    for (const char c : s)
+        if (c == '\r' || c == '\n') return true;
+    return false;
+}
 
 std::string_view trim(std::string_view s) {
     while (!s.empty() && is_blank(s.front())) s.remove_prefix(1);
