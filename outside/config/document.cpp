@@ -138,6 +138,44 @@ int32_t Document::load(std::string bytes, std::string_view default_line_ending) 
     bool style_found = false;
     uint32_t header = kNone;
     loaded_ = kNone;  // every record made below is a loaded one
+
+    // Indexing a name waits until a few more names are found, so that the slot it needs,
+    // fetched meanwhile, is in the cache by then: the index is far larger than the cache, and
+    // waiting for each slot in turn is most of a load's time otherwise.
+    struct Pending {
+        uint32_t record;
+        uint32_t hash;
+        std::string_view name;
+    };
+    constexpr size_t kAhead = 8;  // a power of two
+    Pending pending[kAhead];
+    size_t queued = 0;  // names found so far; the last min(queued, kAhead) wait in pending
+    const auto index_pending = [&](const Pending& p) {
+        const uint32_t r = p.record;
+        const std::string_view name = p.name;
+        bool added = false;
+        if (is_header(r)) {
+            records_[r].section = index_.find_or_add(
+                p.hash, [&](uint32_t c) { return is_header(c) && header_has_name(raw_text(c), name); }, r, &added);
+            return;
+        }
+        uint32_t& last = index_.find_or_add(
+            p.hash, [&](uint32_t c) { return !is_header(c) && entry_has_key(raw_text(c), name); }, r, &added);
+        if (!added) {
+            // Onto the end of the ring of entries of this key.
+            records_[r].link = records_[last].link;
+            records_[last].link = r;
+            last = r;
+        }
+    };
+    const auto index_later = [&](uint32_t r, uint32_t hash, std::string_view name) {
+        index_.prefetch(hash);
+        Pending& slot = pending[queued % kAhead];
+        if (queued >= kAhead) index_pending(slot);
+        slot = Pending{r, hash, name};
+        ++queued;
+    };
+
     size_t pos = prefix_;
     while (pos < n) {
         const char* const line = b + pos;
@@ -169,14 +207,11 @@ int32_t Document::load(std::string bytes, std::string_view default_line_ending) 
             if (line[i] == '[') {
                 const char* close = static_cast<const char*>(std::memchr(line + i + 1, ']', len - i - 1));
                 if (close != nullptr) {
-                    const std::string_view name = trim(std::string_view(line + i + 1, static_cast<size_t>(close - line) - i - 1));
+                    const std::string_view name =
+                        trim(std::string_view(line + i + 1, static_cast<size_t>(close - line) - i - 1));
                     records_.push_back(Record{static_cast<uint32_t>(pos), static_cast<uint32_t>(len), r, r});
                     flags_.push_back(static_cast<uint8_t>(kHeader | (eol << kEolShift)));
-                    bool added = false;
-                    const uint32_t first = index_.find_or_add(
-                        section_hash(name),
-                        [&](uint32_t c) { return is_header(c) && header_has_name(raw_text(c), name); }, r, &added);
-                    records_[r].section = first;
+                    index_later(r, section_hash(name), name);
                     header = r;
                 }
             } else {
@@ -189,23 +224,14 @@ int32_t Document::load(std::string bytes, std::string_view default_line_ending) 
                         records_.push_back(Record{static_cast<uint32_t>(pos), static_cast<uint32_t>(len), header, r});
                         flags_.push_back(static_cast<uint8_t>(eol << kEolShift));
                         if (header != kNone) records_[header].link = r;
-                        bool added = false;
-                        uint32_t& last = index_.find_or_add(
-                            key_hash(key),
-                            [&](uint32_t c) { return !is_header(c) && entry_has_key(raw_text(c), key); }, r,
-                            &added);
-                        if (!added) {
-                            // Onto the end of the ring of entries of this key.
-                            records_[r].link = records_[last].link;
-                            records_[last].link = r;
-                            last = r;
-                        }
+                        index_later(r, key_hash(key), key);
                     }
                 }
             }
         }
         pos = next;
     }
+    for (size_t q = queued > kAhead ? queued - kAhead : 0; q < queued; ++q) index_pending(pending[q % kAhead]);
     loaded_ = static_cast<uint32_t>(records_.size());
     return CONFIG_OK;
 }

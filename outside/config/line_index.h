@@ -91,6 +91,12 @@ public:
         }
     }
 
+    // Starts loading the slot where a lookup of hash begins, so that a later find_or_add finds
+    // it in the cache.
+    void prefetch(uint32_t hash) const {
+        if (!slots_.empty()) __builtin_prefetch(&slots_[hash & (slots_.size() - 1)]);
+    }
+
     void clear() {
         slots_.clear();
         count_ = 0;
