@@ -533,8 +533,4 @@ std::string Document::serialize() const {
     return out;
 }
 
-size_t Document::memory() const {
-    return buf_.capacity() + records_.capacity() * sizeof(Record) + flags_.capacity() + index_.memory();
-}
-
 }  // namespace cfg

@@ -1,5 +1,8 @@
-// cfg::Document: one INI file held in memory as the exact bytes it was loaded from plus the
-// lines changed or added since, with a case-insensitive index of sections and keys.
+// cfg::Document: one INI file held in memory as the bytes it was loaded from plus the lines
+// changed, added or removed since, with a case-insensitive index of sections and keys. Only
+// headers and entries have a record; every other line is kept as the bytes between records.
+// A value handed out is ended by a NUL written over the byte after it, which serialize() puts
+// back.
 //
 // Lossless: serialize() of an unchanged document returns the loaded bytes, whatever they are
 // (invalid text, NUL bytes, lone CRs, mixed line endings, a byte-order mark, no final line
@@ -78,9 +81,6 @@ public:
     void mark_saved() { modified_ = false; }
 
     const std::string& line_ending() const { return line_ending_; }
-
-    // Bytes held for the loaded file and its index (for measurements).
-    size_t memory() const;
 
 private:
     static constexpr uint32_t kNone = LineIndex::kEmpty;

@@ -102,8 +102,6 @@ public:
         count_ = 0;
     }
 
-    size_t memory() const { return slots_.capacity() * sizeof(Slot); }
-
 private:
     struct Slot {
         uint32_t hash;
