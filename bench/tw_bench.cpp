@@ -6,6 +6,7 @@
 #include <ini.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -26,10 +27,13 @@ bool smoke() {
     return on;
 }
 
-// Key counts of the large file (about 10 MB) and of the two lookup files.
+// Key counts of the files: the large one (about 10 MB, sections of 200 keys, LF) and one of
+// the same size shaped like an administrator's (CRLF, "Key = value", sections of 50 keys each
+// after a comment); the lookup files hold as many keys, and 1 200.
 int large_keys() { return smoke() ? 2000 : 200000; }
-int lookup_small_keys() { return smoke() ? 100 : 1000; }
-int lookup_large_keys() { return smoke() ? 1000 : 100000; }
+int shaped_keys() { return smoke() ? 2700 : 270000; }
+int lookup_small_keys() { return smoke() ? 120 : 1200; }
+int lookup_distinct_names() { return smoke() ? 1000 : 10000; }
 
 const fs::path& work_dir() {
     static const fs::path dir = [] {
@@ -58,20 +62,48 @@ std::string generate_ini(int keys) {
     return out;
 }
 
+// keys entries in sections of 50, each section after a comment, CRLF, about 38 bytes a line.
+int shaped_section_of(int key) { return key / 50; }
+std::string generate_shaped_ini(int keys) {
+    std::mt19937 random(43);
+    std::uniform_int_distribution<int> letter('a', 'z');
+    std::string out;
+    out.reserve(static_cast<size_t>(keys) * 40);
+    for (int i = 0; i < keys; ++i) {
+        if (i % 50 == 0) {
+            out += "; settings of group " + std::to_string(i / 50) + "\r\n";
+            out += "[Group_" + std::to_string(shaped_section_of(i)) + "]\r\n";
+        }
+        out += key_name(i) + " = ";
+        for (int c = 0; c < 23; ++c) out += static_cast<char>(letter(random));
+        out += "\r\n";
+    }
+    return out;
+}
+
+std::string write_file(const std::string& name, const std::string& bytes) {
+    const std::string path = (work_dir() / name).string();
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return path;
+}
+
 std::string write_ini(const std::string& name, int keys) {
     const std::string path = (work_dir() / name).string();
-    if (!fs::exists(path)) {
-        std::ofstream out(path, std::ios::binary);
-        const std::string bytes = generate_ini(keys);
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    }
-    return path;
+    return fs::exists(path) ? path : write_file(name, generate_ini(keys));
 }
 
 const std::string& large_file() {
     static const std::string path = write_ini("large.ini", large_keys());
     return path;
 }
+
+const std::string& shaped_file() {
+    static const std::string path = write_file("shaped.ini", generate_shaped_ini(shaped_keys()));
+    return path;
+}
+
+const std::string& file_of(int which) { return which == 0 ? large_file() : shaped_file(); }
 
 std::string read_plain(const std::string& path) {
     std::string bytes;
@@ -93,8 +125,9 @@ void fail(benchmark::State& state, const char* what) { state.SkipWithError(what)
 
 // ---- Loading a 10 MB file: the store, the public parser, a plain read.
 
+// Argument 0: the large file; 1: the administrator-shaped one.
 void BM_LoadStore(benchmark::State& state) {
-    const std::string& path = large_file();
+    const std::string& path = file_of(static_cast<int>(state.range(0)));
     for (auto _ : state) {
         const config_handle cfg = new_config();
         if (config_add_ini_file_source(cfg, path.c_str()) != CONFIG_OK) return fail(state, "load failed");
@@ -102,7 +135,7 @@ void BM_LoadStore(benchmark::State& state) {
     }
     state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(fs::file_size(path)));
 }
-BENCHMARK(BM_LoadStore)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadStore)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 int count_entry(void* user, const char*, const char*, const char*) {
     ++*static_cast<long*>(user);
@@ -110,7 +143,7 @@ int count_entry(void* user, const char*, const char*, const char*) {
 }
 
 void BM_LoadInih(benchmark::State& state) {
-    const std::string& path = large_file();
+    const std::string& path = file_of(static_cast<int>(state.range(0)));
     for (auto _ : state) {
         long entries = 0;
         if (ini_parse(path.c_str(), count_entry, &entries) != 0) return fail(state, "parse failed");
@@ -118,39 +151,78 @@ void BM_LoadInih(benchmark::State& state) {
     }
     state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(fs::file_size(path)));
 }
-BENCHMARK(BM_LoadInih)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadInih)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 void BM_LoadPlainRead(benchmark::State& state) {
-    const std::string& path = large_file();
+    const std::string& path = file_of(static_cast<int>(state.range(0)));
     for (auto _ : state) benchmark::DoNotOptimize(read_plain(path));
     state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(fs::file_size(path)));
 }
-BENCHMARK(BM_LoadPlainRead)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadPlainRead)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
-// ---- Lookups by key on a small and a large file.
+// ---- Lookups by key: config_get_attrib of up to 10 000 distinct keys, spread over the file
+// in random order and repeated, on the administrator-shaped file and on one of 1 200 keys.
 
 void BM_GetAttrib(benchmark::State& state, bool large) {
-    const int keys = large ? lookup_large_keys() : lookup_small_keys();
-    const std::string path = write_ini("lookup_" + std::to_string(keys) + ".ini", keys);
-    AttribMngr* mngr = nullptr;
-    if (attrib_mngr_init(path.c_str(), &mngr) != 0) return fail(state, "init failed");
+    const int keys = large ? shaped_keys() : lookup_small_keys();
+    const std::string path = large ? shaped_file() : write_file("lookup_small.ini", generate_shaped_ini(keys));
+    const config_handle cfg = new_config();
+    if (config_add_ini_file_source(cfg, path.c_str()) != CONFIG_OK) return fail(state, "load failed");
+    std::vector<int> order(static_cast<size_t>(keys));
+    for (int i = 0; i < keys; ++i) order[static_cast<size_t>(i)] = i;
     std::mt19937 random(7);
-    std::uniform_int_distribution<int> pick(0, keys - 1);
-    std::vector<std::string> names(4096);
-    for (std::string& n : names) n = key_name(pick(random));
-    char buffer[256];
+    std::shuffle(order.begin(), order.end(), random);
+    order.resize(std::min<size_t>(order.size(), static_cast<size_t>(lookup_distinct_names())));
+    std::vector<std::string> names;
+    for (int i : order) names.push_back(key_name(i));
     size_t i = 0;
     for (auto _ : state) {
-        int32_t size = sizeof buffer;
-        if (attrib_mngr_get_attrib(mngr, names[i++ % names.size()].c_str(), buffer, &size, 0) != 0)
-            return fail(state, "get failed");
-        benchmark::DoNotOptimize(buffer);
+        const char* value = config_get_attrib(cfg, names[i].c_str());
+        if (value == nullptr) return fail(state, "get failed");
+        benchmark::DoNotOptimize(value);
+        if (++i == names.size()) i = 0;
     }
     state.counters["keys"] = keys;
-    delete_attribs_mngr(mngr);
+    state.counters["distinct"] = static_cast<double>(names.size());
+    delete_config(cfg);
 }
 BENCHMARK_CAPTURE(BM_GetAttrib, small, false);
 BENCHMARK_CAPTURE(BM_GetAttrib, large, true);
+
+// ---- Many sets, one save: 10 000 sets spread over the administrator-shaped file (one in ten
+// a new key, the others a changed value), then the save; against loading the same file.
+
+void BM_ManySetsOneSave(benchmark::State& state) {
+    const std::string original = generate_shaped_ini(shaped_keys());
+    const std::string path = (work_dir() / "many_sets.ini").string();
+    std::mt19937 random(11);
+    std::uniform_int_distribution<int> pick(0, shaped_keys() - 1);
+    const int sets = smoke() ? 100 : 10000;
+    struct Set {
+        std::string section, key, value;
+    };
+    std::vector<Set> plan;
+    for (int n = 0; n < sets; ++n) {
+        const int k = pick(random);
+        plan.push_back(Set{"Group_" + std::to_string(shaped_section_of(k)), n % 10 == 0 ? "added_" + std::to_string(n) : key_name(k),
+                           "changed value " + std::to_string(n)});
+    }
+    for (auto _ : state) {
+        state.PauseTiming();
+        write_file("many_sets.ini", original);
+        const config_handle cfg = new_config();
+        if (config_add_ini_file_source(cfg, path.c_str()) != CONFIG_OK) return fail(state, "load failed");
+        state.ResumeTiming();
+        for (const Set& s : plan)
+            if (config_set_attrib(cfg, path.c_str(), s.section.c_str(), s.key.c_str(), s.value.c_str()) != CONFIG_OK)
+                return fail(state, "set failed");
+        if (config_save(cfg, path.c_str(), 0) != CONFIG_OK) return fail(state, "save failed");
+        state.PauseTiming();
+        delete_config(cfg);
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_ManySetsOneSave)->Unit(benchmark::kMillisecond);
 
 // ---- Opening an existing complete attribute file, against a plain read of it.
 
@@ -234,7 +306,7 @@ long peak_memory_of(const char* path) {
 }
 
 void BM_PeakMemory(benchmark::State& state) {
-    const std::string& path = large_file();
+    const std::string& path = file_of(static_cast<int>(state.range(0)));
     long grown_kib = -1;
     for (auto _ : state) {
         const std::string command = fs::read_symlink("/proc/self/exe").string() + " --peak-memory-of '" + path + "'";
@@ -247,7 +319,7 @@ void BM_PeakMemory(benchmark::State& state) {
     state.counters["file_kib"] = static_cast<double>(fs::file_size(path) / 1024);
     state.counters["ratio"] = static_cast<double>(grown_kib) * 1024.0 / static_cast<double>(fs::file_size(path));
 }
-BENCHMARK(BM_PeakMemory)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PeakMemory)->Arg(0)->Arg(1)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -90,7 +90,8 @@ int32_t CONFIG_CALL config_set_attrib(config_handle cfg, const char* path, const
     });
 }
 
-int32_t CONFIG_CALL config_remove_attrib(config_handle cfg, const char* path, const char* section, const char* key) {
+int32_t CONFIG_CALL config_remove_attrib(config_handle cfg, const char* path, const char* section,
+                                         const char* key) {
     return guarded([&] {
         const auto store = handles().find(cfg);
         if (!store) return CONFIG_E_HANDLE;

@@ -33,7 +33,8 @@
  * occurrence), before the comments and blank lines that follow that entry; a new section goes
  * at the end of the file. New lines end with the file's first line ending (CRLF on Windows and
  * LF on POSIX when the file has none yet); a last line without a line break gets one when a
- * line is added after it.
+ * line is added after it: the file's, or CRLF when that line ends in a CR, which thus stays
+ * part of the line's text (a value "1\r" stays "1\r").
  *
  * Saving is atomic and durable: a temporary file in the same directory is written and flushed
  * to disk, then put in place of the file (POSIX: rename, then the directory is synced;
@@ -44,7 +45,9 @@
  * permission, no write bit at all, or the Windows read-only attribute) is not replaced:
  * CONFIG_E_ACCESS. A failed save returns an error, leaves the file as it was and removes its
  * temporary file (CONFIG_E_DURABILITY excepted). A save whose bytes equal the file on disk does
- * not touch it.
+ * not touch it. A save with nothing changed since the load or the last save, while the file on
+ * disk is still the version then seen (the same file, size and modification time), reads and
+ * writes nothing; a file changed on disk meanwhile gets the store's bytes back.
  */
 #ifndef CONFIG_H
 #define CONFIG_H
@@ -145,11 +148,11 @@ CONFIG_API int32_t CONFIG_CALL config_set_attrib(config_handle cfg, const char* 
                                                  const char* key, const char* value);
 
 /* Removes every entry of the key in every occurrence of the section (names compare without
- * regard to ASCII case; "" names the entries before the first header), in memory only until
- * config_save. Each removed line goes with its line ending; every other byte of the file
- * stays as it was. Returns the number of entries removed (0 when there were none), or
- * CONFIG_E_HANDLE, CONFIG_E_PATH, CONFIG_E_NO_SOURCE, CONFIG_E_ARGUMENT (a null argument) or
- * CONFIG_E_NO_MEMORY (nothing removed). */
+ * regard to ASCII case; "" names the entries before the first header), each line with its line
+ * ending; in memory only, until config_save. Every other byte of the file stays as it was.
+ * Returns the number of entries removed, 0 when there were none (also for other names
+ * config_set_attrib refuses, which no entry can have), or CONFIG_E_HANDLE, CONFIG_E_ARGUMENT
+ * (a null argument), CONFIG_E_NO_SOURCE or CONFIG_E_PATH. */
 CONFIG_API int32_t CONFIG_CALL config_remove_attrib(config_handle cfg, const char* path, const char* section,
                                                     const char* key);
 

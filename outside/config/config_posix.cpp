@@ -66,9 +66,20 @@ std::string directory_of(const std::string& path) {
     return path.substr(0, slash);
 }
 
+FileStamp stamp_of(const struct stat& st) {
+    FileStamp s;
+    s.valid = true;
+    s.device = static_cast<uint64_t>(st.st_dev);
+    s.file = static_cast<uint64_t>(st.st_ino);
+    s.size = static_cast<uint64_t>(st.st_size);
+    s.modified = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    return s;
+}
+
 class PosixReadableFile final : public ReadableFile {
 public:
-    PosixReadableFile(int fd, uint64_t size) : fd_(fd), size_(size) {}
+    PosixReadableFile(int fd, const struct stat& st)
+        : fd_(fd), size_(static_cast<uint64_t>(st.st_size)), stamp_(stamp_of(st)) {}
     int32_t read(char* buffer, size_t capacity, size_t* got) override {
         *got = 0;
         // Keep each request well inside ssize_t.
@@ -83,10 +94,12 @@ public:
         }
     }
     uint64_t size_hint() const override { return size_; }
+    FileStamp stamp() const override { return stamp_; }
 
 private:
     Fd fd_;
     uint64_t size_;
+    FileStamp stamp_;
 };
 
 // What the replacement keeps of the file it replaces.
@@ -151,7 +164,7 @@ public:
         if (!S_ISREG(st.st_mode)) return CONFIG_E_NOT_FILE;
         const int flags = ::fcntl(fd.get(), F_GETFL);
         if (flags >= 0) ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
-        file->reset(new PosixReadableFile(fd.release(), static_cast<uint64_t>(st.st_size)));
+        file->reset(new PosixReadableFile(fd.release(), st));
         return CONFIG_OK;
     }
 
@@ -237,6 +250,14 @@ public:
 
     int32_t remove(const std::string& path) override {
         if (::unlink(path.c_str()) != 0) return code_from_errno(errno, CONFIG_E_IO);
+        return CONFIG_OK;
+    }
+
+    int32_t stamp(const std::string& path, FileStamp* stamp) override {
+        *stamp = FileStamp();
+        struct stat st;
+        if (::stat(path.c_str(), &st) != 0) return code_from_errno(errno, CONFIG_E_READ);
+        if (S_ISREG(st.st_mode)) *stamp = stamp_of(st);
         return CONFIG_OK;
     }
 };

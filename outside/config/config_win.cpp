@@ -125,9 +125,23 @@ private:
 // Largest request handed to ReadFile / WriteFile at once.
 constexpr DWORD kMaxIo = DWORD{1} << 30;
 
+// The version of an open file; invalid when the system tells none.
+FileStamp stamp_of(HANDLE h) {
+    FileStamp s;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(h, &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return s;
+    s.valid = true;
+    s.device = info.dwVolumeSerialNumber;
+    s.file = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    s.size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    s.modified = static_cast<int64_t>((static_cast<uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
+                                      info.ftLastWriteTime.dwLowDateTime);
+    return s;
+}
+
 class WinReadableFile final : public ReadableFile {
 public:
-    WinReadableFile(HANDLE h, uint64_t size) : h_(h), size_(size) {}
+    WinReadableFile(HANDLE h, uint64_t size) : h_(h), size_(size), stamp_(stamp_of(h)) {}
     int32_t read(char* buffer, size_t capacity, size_t* got) override {
         const DWORD want = capacity < kMaxIo ? static_cast<DWORD>(capacity) : kMaxIo;
         DWORD n = 0;
@@ -136,10 +150,12 @@ public:
         return CONFIG_OK;
     }
     uint64_t size_hint() const override { return size_; }
+    FileStamp stamp() const override { return stamp_; }
 
 private:
     Handle h_;
     uint64_t size_;
+    FileStamp stamp_;
 };
 
 class WinWritableFile final : public WritableFile {
@@ -291,6 +307,16 @@ public:
     int32_t remove(const std::string& path) override {
         if (!retrying([&] { return DeleteFileA(path.c_str()) != 0; }, is_sharing_error))
             return code_from_error(GetLastError(), CONFIG_E_IO);
+        return CONFIG_OK;
+    }
+
+    int32_t stamp(const std::string& path, FileStamp* stamp) override {
+        *stamp = FileStamp();
+        // No access asked: only the file's information is read, whoever holds it open.
+        Handle h(CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        if (!h.valid()) return code_from_error(GetLastError(), CONFIG_E_READ);
+        if (GetFileType(h.get()) == FILE_TYPE_DISK) *stamp = stamp_of(h.get());
         return CONFIG_OK;
     }
 };

@@ -1,6 +1,7 @@
 #include "document.h"
 
 #include <algorithm>
+#include <cstring>
 #include <utility>
 
 #include "config.h"
@@ -14,7 +15,11 @@ bool is_blank(char c) { return c == ' ' || c == '\t'; }
 
 bool blank_edged(std::string_view s) { return !s.empty() && (is_blank(s.front()) || is_blank(s.back())); }
 
-bool has_line_break(std::string_view s) { return s.find_first_of("\r\n") != std::string_view::npos; }
+bool has_line_break(std::string_view s) {
+    for (const char c : s)
+        if (c == '\r' || c == '\n') return true;
+    return false;
+}
 
 std::string_view trim(std::string_view s) {
     while (!s.empty() && is_blank(s.front())) s.remove_prefix(1);
@@ -34,18 +39,82 @@ bool equal_ignoring_case(std::string_view a, std::string_view b) {
     return true;
 }
 
-uint32_t section_hash(std::string_view section) { return fold_hash(hash_name(section)); }
-
-uint32_t section_key_hash(std::string_view section, std::string_view key) {
-    // The separator keeps ("ab", "c") and ("a", "bc") apart.
-    return fold_hash(hash_name(key, hash_name("\n", hash_name(section))));
-}
-
-uint32_t key_hash(std::string_view key) { return fold_hash(hash_name(key)); }
+// Keys and section names share one index; different seeds keep their hashes apart.
+uint32_t key_hash(std::string_view key) { return hash_name(key, 0x243F6A8885A308D3ull); }
+uint32_t section_hash(std::string_view section) { return hash_name(section, 0x13198A2E03707344ull); }
 
 uint8_t eol_code(std::string_view eol) { return eol == "\r\n" ? 2 : 1; }
 
 std::string_view eol_text(uint8_t code) { return code == 2 ? "\r\n" : code == 1 ? "\n" : ""; }
+
+// The name in a header's text: between '[' and the first ']', trimmed.
+std::string_view header_name(std::string_view t) {
+    size_t i = 0;
+    while (i < t.size() && is_blank(t[i])) ++i;
+    const size_t close = t.find(']', i + 1);
+    return trim(t.substr(i + 1, close - i - 1));
+}
+
+// The key in an entry's text: before the first '=', trimmed.
+std::string_view entry_key(std::string_view t) { return trim(t.substr(0, t.find('='))); }
+
+size_t skip_blanks(std::string_view t, size_t i) {
+    while (i < t.size() && is_blank(t[i])) ++i;
+    return i;
+}
+
+// entry_key(t) equals key, ignoring case, for a key without '=' or edge blanks; read in one
+// pass that stops at the first difference.
+bool entry_has_key(std::string_view t, std::string_view key) {
+    size_t i = skip_blanks(t, 0);
+    if (t.size() - i <= key.size() || !equal_ignoring_case(t.substr(i, key.size()), key)) return false;
+    i = skip_blanks(t, i + key.size());
+    return i < t.size() && t[i] == '=';
+}
+
+// header_name(t) equals name, ignoring case, for a name without ']' or edge blanks.
+bool header_has_name(std::string_view t, std::string_view name) {
+    size_t i = skip_blanks(t, 0) + 1;  // past the '['
+    i = skip_blanks(t, i);
+    if (i > t.size() || t.size() - i <= name.size() || !equal_ignoring_case(t.substr(i, name.size()), name))
+        return false;
+    i = skip_blanks(t, i + name.size());
+    return i < t.size() && t[i] == ']';
+}
+
+// How a line's text (without its line ending) reads: the one reading of the file's syntax,
+// for load() and read_line() alike. name is a header's name or an entry's key.
+struct Reading {
+    Document::LineKind kind;
+    std::string_view name;
+};
+
+inline Reading read_text(const char* line, size_t len) {
+    size_t i = 0;
+    while (i < len && is_blank(line[i])) ++i;
+    if (i == len || line[i] == ';' || line[i] == '#') return Reading{Document::LineKind::kComment, {}};
+    if (line[i] == '[') {
+        const char* close = static_cast<const char*>(std::memchr(line + i + 1, ']', len - i - 1));
+        if (close == nullptr) return Reading{Document::LineKind::kOther, {}};
+        return Reading{Document::LineKind::kSection,
+                       trim(std::string_view(line + i + 1, static_cast<size_t>(close - line) - i - 1))};
+    }
+    const char* eq = static_cast<const char*>(std::memchr(line + i, '=', len - i));
+    if (eq == nullptr) return Reading{Document::LineKind::kOther, {}};
+    size_t key_end = static_cast<size_t>(eq - line);
+    while (key_end > i && is_blank(line[key_end - 1])) --key_end;
+    if (key_end == i) return Reading{Document::LineKind::kOther, {}};
+    return Reading{Document::LineKind::kEntry, std::string_view(line + i, key_end - i)};
+}
+
+// The value in an entry's text: after the first '=', trimmed; as offsets into t.
+std::pair<size_t, size_t> value_bounds(std::string_view t) {
+    size_t begin = t.find('=') + 1;
+    while (begin < t.size() && is_blank(t[begin])) ++begin;
+    size_t end = t.size();
+    while (end > begin && is_blank(t[end - 1])) --end;
+    return {begin, end};
+}
 
 }  // namespace
 
@@ -70,16 +139,16 @@ int32_t check_value(std::string_view value) {
 Document::Document(std::string_view line_ending) : line_ending_(line_ending) { clear(); }
 
 void Document::clear() {
-    original_.clear();
-    edited_.clear();
-    lines_.clear();
-    blocks_.assign(1, Block{kNone, kNone});
-    first_ = last_ = kNone;
+    buf_.clear();
+    records_.clear();
+    flags_.clear();
+    added_.clear();
+    edits_.clear();
+    groups_.clear();
+    loaded_ = 0;
+    end_first_ = end_last_ = kNone;
     prefix_ = 0;
-    by_key_.clear();
-    by_section_key_.clear();
-    by_section_.clear();
-    returned_.clear();
+    index_.clear();
     modified_ = false;
 }
 
@@ -87,160 +156,247 @@ int32_t Document::load(std::string bytes, std::string_view default_line_ending) 
     // Line positions and numbers are 32-bit, with UINT32_MAX kept for "none".
     if (bytes.size() >= kNone - 1) return CONFIG_E_TOO_LARGE;
     clear();
-    original_ = std::move(bytes);
-    const std::string_view all(original_);
-    prefix_ = all.substr(0, kBom.size()) == kBom ? kBom.size() : 0;
+    buf_ = std::move(bytes);
+    const char* const b = buf_.data();
+    const size_t n = buf_.size();
+    prefix_ = std::string_view(buf_).substr(0, kBom.size()) == kBom ? kBom.size() : 0;
 
-    const size_t breaks = static_cast<size_t>(std::count(all.begin() + prefix_, all.end(), '\n'));
-    lines_.reserve(breaks + 1);
-    by_key_.reserve(breaks + 1);
-    by_section_key_.reserve(breaks + 1);
+    // Counting the lines first sizes every table once: no growth, no copy.
+    size_t lines = 1;
+    for (const char* p = b + prefix_; (p = static_cast<const char*>(std::memchr(p, '\n', b + n - p))); ++p) ++lines;
+    records_.reserve(lines);
+    flags_.reserve(lines);
+    index_.reserve(lines);
 
     line_ending_ = std::string(default_line_ending);
     bool style_found = false;
-    uint32_t block = 0;
+    uint32_t header = kNone;
+    loaded_ = kNone;  // every record made below is a loaded one
+
+    // Indexing a name waits until a few more names are found, so that the slot it needs,
+    // fetched meanwhile, is in the cache by then: the index is far larger than the cache, and
+    // waiting for each slot in turn is most of a load's time otherwise.
+    struct Pending {
+        uint32_t record;
+        uint32_t hash;
+        std::string_view name;
+    };
+    constexpr size_t kAhead = 8;  // a power of two
+    Pending pending[kAhead];
+    size_t queued = 0;  // names found so far; the last min(queued, kAhead) wait in pending
+    const auto index_pending = [&](const Pending& p) {
+        const uint32_t r = p.record;
+        const std::string_view name = p.name;
+        bool added = false;
+        if (is_header(r)) {
+            records_[r].section = index_.find_or_add(
+                p.hash, [&](uint32_t c) { return is_header(c) && header_has_name(raw_text(c), name); }, r, &added);
+            return;
+        }
+        uint32_t& last = index_.find_or_add(
+            p.hash, [&](uint32_t c) { return !is_header(c) && entry_has_key(raw_text(c), name); }, r, &added);
+        if (!added) {
+            // Onto the end of the ring of entries of this key.
+            records_[r].link = records_[last].link;
+            records_[last].link = r;
+            last = r;
+        }
+    };
+    const auto index_later = [&](uint32_t r, uint32_t hash, std::string_view name) {
+        index_.prefetch(hash);
+        Pending& slot = pending[queued % kAhead];
+        if (queued >= kAhead) index_pending(slot);
+        slot = Pending{r, hash, name};
+        ++queued;
+    };
+
     size_t pos = prefix_;
-    while (pos < all.size()) {
-        const size_t lf = all.find('\n', pos);
-        const size_t end = lf == std::string_view::npos ? all.size() : lf;
-        size_t text_end = end;
+    while (pos < n) {
+        const char* const line = b + pos;
+        const char* const lf = static_cast<const char*>(std::memchr(line, '\n', n - pos));
+        size_t len;
         uint8_t eol = 0;
-        if (lf != std::string_view::npos) {
+        size_t next;
+        if (lf != nullptr) {
+            len = static_cast<size_t>(lf - line);
             eol = 1;
-            if (end > pos && all[end - 1] == '\r') {
+            if (len > 0 && line[len - 1] == '\r') {
                 eol = 2;
-                --text_end;
+                --len;
             }
+            next = pos + static_cast<size_t>(lf - line) + 1;
             if (!style_found) {
                 line_ending_ = std::string(eol_text(eol));
                 style_found = true;
             }
+        } else {
+            len = n - pos;
+            next = n;
         }
-        const uint32_t i = static_cast<uint32_t>(lines_.size());
-        Line line{static_cast<uint32_t>(pos), static_cast<uint32_t>(text_end - pos), kNone, block, Kind::kOther,
-                  false, eol};
-        const Parsed p = parse(all.substr(pos, text_end - pos));
-        if (p.kind == Kind::kSection) {
-            block = static_cast<uint32_t>(blocks_.size());
-            blocks_.push_back(Block{i, i});
-            line.block = block;
-            line.kind = Kind::kSection;
-        } else if (p.kind == Kind::kEntry) {
-            line.kind = Kind::kEntry;
-            blocks_[block].last_entry = i;
+
+        const Reading reading = read_text(line, len);
+        const uint32_t r = static_cast<uint32_t>(records_.size());
+        if (reading.kind == LineKind::kSection) {
+            records_.push_back(Record{static_cast<uint32_t>(pos), static_cast<uint32_t>(len), r, r});
+            flags_.push_back(static_cast<uint8_t>(kHeader | (eol << kEolShift)));
+            index_later(r, section_hash(reading.name), reading.name);
+            header = r;
+        } else if (reading.kind == LineKind::kEntry) {
+            records_.push_back(Record{static_cast<uint32_t>(pos), static_cast<uint32_t>(len), header, r});
+            flags_.push_back(static_cast<uint8_t>(eol << kEolShift));
+            if (header != kNone) records_[header].link = r;
+            index_later(r, key_hash(reading.name), reading.name);
         }
-        if (last_ != kNone) lines_[last_].next = i;
-        lines_.push_back(line);
-        if (first_ == kNone) first_ = i;
-        last_ = i;
-        if (p.kind == Kind::kSection && find_section(p.name) == kNone) by_section_.insert(section_hash(p.name), i);
-        if (p.kind == Kind::kEntry) index_entry(i);
-        pos = end == all.size() ? end : end + 1;
+        pos = next;
     }
+    for (size_t q = queued > kAhead ? queued - kAhead : 0; q < queued; ++q) index_pending(pending[q % kAhead]);
+    loaded_ = static_cast<uint32_t>(records_.size());
     return CONFIG_OK;
 }
 
-Document::Parsed Document::parse(std::string_view t) {
-    Parsed p;
-    size_t i = 0;
-    while (i < t.size() && is_blank(t[i])) ++i;
-    if (i == t.size() || t[i] == ';' || t[i] == '#') return p;
-    if (t[i] == '[') {
-        const size_t close = t.find(']', i + 1);
-        if (close == std::string_view::npos) return p;
-        p.kind = Kind::kSection;
-        p.name = trim(t.substr(i + 1, close - i - 1));
-        return p;
-    }
-    const size_t eq = t.find('=', i);
-    if (eq == std::string_view::npos) return p;
-    const std::string_view key = trim(t.substr(i, eq - i));
-    if (key.empty()) return p;
-    p.kind = Kind::kEntry;
-    p.name = key;
-    size_t begin = eq + 1;
-    size_t end = t.size();
-    while (begin < end && is_blank(t[begin])) ++begin;
-    while (end > begin && is_blank(t[end - 1])) --end;
-    p.value_pos = begin;
-    p.value_len = end - begin;
-    return p;
+std::string_view Document::eol_of(uint32_t r) const {
+    return eol_text(static_cast<uint8_t>((flags_[r] & kEolMask) >> kEolShift));
 }
 
-std::string_view Document::text(uint32_t line) const {
-    const Line& l = lines_[line];
-    if (l.edited) return edited_[l.pos];
-    return std::string_view(original_).substr(l.pos, l.len);
+std::string_view Document::raw_text(uint32_t r) const {
+    const Record& rec = records_[r];
+    if (is_added(r)) return added_[rec.pos].text;
+    return std::string_view(buf_).substr(rec.pos, rec.len);
 }
 
-std::string_view Document::section_of(uint32_t line) const {
-    const uint32_t header = blocks_[lines_[line].block].header;
-    return header == kNone ? std::string_view() : name_of(header);
+std::string_view Document::name_of(uint32_t r) const {
+    return is_header(r) ? header_name(raw_text(r)) : entry_key(raw_text(r));
 }
 
-uint32_t Document::find_entry(std::string_view section, std::string_view key) const {
-    return by_section_key_.find(section_key_hash(section, key), [&](uint32_t line) {
-        return equal_ignoring_case(name_of(line), key) && equal_ignoring_case(section_of(line), section);
-    });
+Document::Span Document::value_span(uint32_t r) const {
+    auto [begin, end] = value_bounds(raw_text(r));
+    // A NUL written over the first trailing blank ends the value one byte earlier.
+    const unsigned patch = (flags_[r] & kPatchMask) >> kPatchShift;
+    if (patch == 1 || patch == 2) --end;
+    return Span{begin, end};
+}
+
+std::string_view Document::value_of(uint32_t r) const {
+    if (flags_[r] & kEdited) return edits_.at(r);
+    const Span s = value_span(r);
+    return raw_text(r).substr(s.begin, s.end - s.begin);
+}
+
+uint32_t Document::canonical_section(uint32_t entry) const {
+    const uint32_t header = records_[entry].section;
+    return header == kNone ? kNone : records_[header].section;
+}
+
+uint32_t Document::find_key(std::string_view key) const {
+    const uint32_t last = index_.find(
+        key_hash(key), [&](uint32_t c) { return !is_header(c) && entry_has_key(raw_text(c), key); });
+    // A slot whose entry is removed marks a key that no entry has any more.
+    return last == kNone || is_removed(last) ? kNone : last;
 }
 
 uint32_t Document::find_section(std::string_view section) const {
-    return by_section_.find(section_hash(section),
-                            [&](uint32_t line) { return equal_ignoring_case(name_of(line), section); });
+    return index_.find(section_hash(section),
+                       [&](uint32_t c) { return is_header(c) && header_has_name(raw_text(c), section); });
 }
 
-void Document::index_entry(uint32_t line) {
-    const std::string_view key = name_of(line);
-    const auto same_key = [&](uint32_t other) { return equal_ignoring_case(name_of(other), key); };
-    const uint32_t h = key_hash(key);
-    const uint32_t first = by_key_.find(h, same_key);
-    if (first == kNone) {
-        by_key_.insert(h, line);
-    } else if (lines_[first].block > lines_[line].block) {
-        // A key added to an earlier section now comes first in file order. Blocks are numbered
-        // in file order, and a new key never joins a block that already holds its name.
-        by_key_.repoint(h, same_key, line);
+uint32_t Document::next_in_file(uint32_t r) const {
+    uint32_t after;
+    if (!is_added(r)) {
+        if (flags_[r] & kGroup) return groups_.at(r);
+        after = r;
+    } else {
+        const Added& a = added_[records_[r].pos];
+        if (a.next != kNone) return a.next;
+        if (a.anchor == kNone) return kNone;
+        after = a.anchor;
     }
-    const uint32_t header = blocks_[lines_[line].block].header;
-    if (header == kNone) return;
-    const std::string_view section = name_of(header);
-    if (find_entry(section, key) == kNone) by_section_key_.insert(section_key_hash(section, key), line);
+    return after + 1 < loaded_ ? after + 1 : end_first_;
 }
 
 const char* Document::find(std::string_view key) {
-    const uint32_t line = by_key_.find(key_hash(key), [&](uint32_t l) { return equal_ignoring_case(name_of(l), key); });
-    if (line == kNone) return nullptr;
-    auto it = returned_.find(line);
-    if (it == returned_.end()) {
-        const std::string_view t = text(line);
-        const Parsed p = parse(t);
-        it = returned_.emplace(line, std::string(t.substr(p.value_pos, p.value_len))).first;
+    const uint32_t last = find_key(key);
+    if (last == kNone) return nullptr;
+    const uint32_t r = records_[last].link;  // the first entry of the ring
+    if (is_added(r)) return added_[records_[r].pos].text.c_str() + value_span(r).begin;
+    if (flags_[r] & kEdited) return edits_.at(r).c_str();
+    const Record& rec = records_[r];
+    const Span s = value_span(r);
+    const size_t end = rec.pos + s.end;
+    // The value ends with a NUL written over the byte after it, remembered to be put back on
+    // saving; the last line of the file already has the string's own NUL there.
+    if ((flags_[r] & kPatchMask) == 0 && end < buf_.size()) {
+        const uint8_t patch = end < rec.pos + rec.len ? (buf_[end] == ' ' ? 1 : 2) : 3;
+        buf_[end] = '\0';
+        flags_[r] = static_cast<uint8_t>(flags_[r] | (patch << kPatchShift));
     }
-    return it->second.c_str();
+    return buf_.data() + rec.pos + s.begin;
 }
 
 bool Document::contains(std::string_view section, std::string_view key) const {
     if (check_section(section) != CONFIG_OK || check_key(key) != CONFIG_OK) return false;
-    return find_entry(section, key) != kNone;
+    const uint32_t header = find_section(section);
+    const uint32_t last = header == kNone ? kNone : find_key(key);
+    if (last == kNone) return false;
+    for (uint32_t r = records_[last].link;; r = records_[r].link) {
+        if (canonical_section(r) == header) return true;
+        if (r == last) return false;
+    }
 }
 
-uint32_t Document::append_line(std::string line_text, Kind kind, uint32_t block, uint32_t after) {
-    const uint32_t i = static_cast<uint32_t>(lines_.size());
-    edited_.push_back(std::move(line_text));
-    lines_.push_back(Line{static_cast<uint32_t>(edited_.size() - 1), 0, kNone, block, kind, true,
-                          eol_code(line_ending_)});
+uint32_t Document::add_line(std::string text, uint8_t flags, uint32_t after) {
+    const uint32_t r = static_cast<uint32_t>(records_.size());
+    const uint32_t anchor = after == kNone ? kNone : is_added(after) ? added_[records_[after].pos].anchor : after;
+    added_.push_back(Added{std::move(text), kNone, anchor});
+    records_.push_back(Record{static_cast<uint32_t>(added_.size() - 1), 0, kNone, r});
+    flags_.push_back(static_cast<uint8_t>(flags | (eol_code(line_ending_) << kEolShift)));
+    Added& line = added_.back();
     if (after == kNone) {
-        lines_[i].next = first_;
-        first_ = i;
-        if (last_ == kNone) last_ = i;
-        return i;
+        if (end_last_ == kNone) {
+            end_first_ = r;
+        } else {
+            added_[records_[end_last_].pos].next = r;
+        }
+        end_last_ = r;
+    } else if (!is_added(after)) {
+        const auto it = groups_.find(after);
+        line.next = it == groups_.end() ? kNone : it->second;
+        groups_[after] = r;
+        flags_[after] = static_cast<uint8_t>(flags_[after] | kGroup);
+    } else {
+        Added& before = added_[records_[after].pos];
+        line.next = before.next;
+        before.next = r;
+        if (end_last_ == after) end_last_ = r;
     }
-    // Only the last line of a file can lack a line break; it needs one now.
-    if (lines_[after].eol == 0) lines_[after].eol = eol_code(line_ending_);
-    lines_[i].next = lines_[after].next;
-    lines_[after].next = i;
-    if (last_ == after) last_ = i;
-    return i;
+    return r;
+}
+
+void Document::link_entry(uint32_t entry, std::string_view key) {
+    bool added = false;
+    uint32_t& last = index_.find_or_add(
+        key_hash(key), [&](uint32_t c) { return !is_header(c) && entry_has_key(raw_text(c), key); }, entry,
+        &added);
+    if (added) return;  // its own ring
+    if (is_removed(last)) {
+        last = entry;
+        return;
+    }
+    // Headers are numbered in file order, added ones after loaded ones, and a new entry is the
+    // only one of its key in its block: the header number alone places it in the ring.
+    const auto order = [&](uint32_t r) {
+        const uint32_t h = records_[r].section;
+        return h == kNone ? uint64_t{0} : uint64_t{h} + 1;
+    };
+    // In a ring, going after the last entry makes the entry the first one unless it is also
+    // the last one in file order.
+    const bool at_end = order(entry) >= order(last);
+    uint32_t before = last;
+    if (!at_end) {
+        for (uint32_t r = records_[last].link; order(r) <= order(entry); r = records_[r].link) before = r;
+    }
+    records_[entry].link = records_[before].link;
+    records_[before].link = entry;
+    if (at_end) last = entry;
 }
 
 int32_t Document::set(std::string_view section, std::string_view key, std::string_view value) {
@@ -249,79 +405,168 @@ int32_t Document::set(std::string_view section, std::string_view key, std::strin
     if (rc == CONFIG_OK) rc = check_value(value);
     if (rc != CONFIG_OK) return rc;
 
-    const uint32_t entry = find_entry(section, key);
-    if (entry != kNone) {
-        const std::string_view t = text(entry);
-        const Parsed p = parse(t);
-        if (t.substr(p.value_pos, p.value_len) == value) return CONFIG_OK;
-        std::string changed;
-        changed.reserve(t.size() - p.value_len + value.size());
-        changed.append(t.substr(0, p.value_pos)).append(value).append(t.substr(p.value_pos + p.value_len));
-        Line& l = lines_[entry];
-        if (l.edited) {
-            edited_[l.pos] = std::move(changed);
-        } else {
-            edited_.push_back(std::move(changed));
-            l.pos = static_cast<uint32_t>(edited_.size() - 1);
-            l.edited = true;
+    uint32_t header = find_section(section);
+    if (header != kNone) {
+        const uint32_t last = find_key(key);
+        if (last != kNone) {
+            for (uint32_t r = records_[last].link;; r = records_[r].link) {
+                if (canonical_section(r) == header) {
+                    if (value_of(r) == value) return CONFIG_OK;
+                    if (is_added(r)) {
+                        std::string& text = added_[records_[r].pos].text;
+                        text.resize(text.find('=') + 1);
+                        text.append(value);
+                    } else {
+                        edits_[r] = std::string(value);
+                        flags_[r] = static_cast<uint8_t>(flags_[r] | kEdited);
+                    }
+                    modified_ = true;
+                    return CONFIG_OK;
+                }
+                if (r == last) break;
+            }
         }
-        returned_.erase(entry);
-        modified_ = true;
-        return CONFIG_OK;
     }
 
     // At most two new lines; keep every number below kNone.
-    if (lines_.size() + 2 >= kNone) return CONFIG_E_TOO_LARGE;
-    std::string entry_text;
-    entry_text.reserve(key.size() + 1 + value.size());
-    entry_text.append(key).append("=").append(value);
-
-    uint32_t header = find_section(section);
+    if (records_.size() + 2 >= kNone) return CONFIG_E_TOO_LARGE;
     if (header == kNone) {
-        const uint32_t block = static_cast<uint32_t>(blocks_.size());
-        std::string header_text;
-        header_text.reserve(section.size() + 2);
-        header_text.append("[").append(section).append("]");
-        header = append_line(std::move(header_text), Kind::kSection, block, last_);
-        blocks_.push_back(Block{header, header});
-        by_section_.insert(section_hash(section), header);
+        std::string text;
+        text.reserve(section.size() + 2);
+        text.append("[").append(section).append("]");
+        header = add_line(std::move(text), kHeader, end_last_ == kNone ? kNone : end_last_);
+        records_[header].section = header;
+        bool added = false;
+        index_.find_or_add(
+            section_hash(section),
+            [&](uint32_t c) { return is_header(c) && header_has_name(raw_text(c), section); }, header, &added);
     }
-    const uint32_t block = lines_[header].block;
-    const uint32_t line = append_line(std::move(entry_text), Kind::kEntry, block, blocks_[block].last_entry);
-    blocks_[block].last_entry = line;
-    index_entry(line);
+    std::string text;
+    text.reserve(key.size() + 1 + value.size());
+    text.append(key).append("=").append(value);
+    const uint32_t entry = add_line(std::move(text), 0, records_[header].link);
+    records_[entry].section = header;
+    records_[header].link = entry;
+    link_entry(entry, key);
     modified_ = true;
     return CONFIG_OK;
 }
 
 uint32_t Document::remove(std::string_view section, std::string_view key) {
-    // The indexes cannot drop a line, so the document is built again from what remains.
+    if (check_key(key) != CONFIG_OK) return 0;
+    // kNone stands for the entries before the first header, named by "".
+    uint32_t header = kNone;
+    if (!section.empty()) {
+        if (check_section(section) != CONFIG_OK) return 0;
+        header = find_section(section);
+        if (header == kNone) return 0;
+    }
+    const uint32_t last = find_key(key);
+    if (last == kNone) return 0;
+
+    std::vector<uint32_t> kept, blocks;
     uint32_t removed = 0;
-    std::string kept;
-    kept.append(original_, 0, prefix_);
-    for (uint32_t i = first_; i != kNone; i = lines_[i].next) {
-        if (lines_[i].kind == Kind::kEntry && equal_ignoring_case(name_of(i), key) &&
-            equal_ignoring_case(section_of(i), section)) {
+    for (uint32_t r = records_[last].link;; r = records_[r].link) {
+        if (canonical_section(r) == header) {
+            flags_[r] = static_cast<uint8_t>(flags_[r] | kRemoved);
+            edits_.erase(r);
+            const uint32_t own = records_[r].section;
+            if (own != kNone && records_[own].link == r) blocks.push_back(own);
             ++removed;
-            continue;
+        } else {
+            kept.push_back(r);
         }
-        kept.append(text(i)).append(eol_text(lines_[i].eol));
+        if (r == last) break;
     }
     if (removed == 0) return 0;
-    Document rebuilt(line_ending_);
-    if (rebuilt.load(std::move(kept), line_ending_) != CONFIG_OK) return 0;  // smaller than before: cannot be too large
-    rebuilt.modified_ = true;
-    *this = std::move(rebuilt);
+    for (size_t i = 0; i < kept.size(); ++i) records_[kept[i]].link = kept[(i + 1) % kept.size()];
+    bool added = false;
+    uint32_t& slot = index_.find_or_add(
+        key_hash(key), [&](uint32_t c) { return !is_header(c) && entry_has_key(raw_text(c), key); }, last,
+        &added);
+    // With no entry left, the slot keeps a removed entry: the mark of an emptied ring.
+    slot = kept.empty() ? last : kept.back();
+    for (const uint32_t block : blocks) recompute_last_entry(block);
+    modified_ = true;
     return removed;
 }
 
+Document::Line Document::read_line(std::string_view bytes, size_t* pos) {
+    const size_t start = *pos;
+    const size_t lf = bytes.find('\n', start);
+    size_t end = lf == std::string_view::npos ? bytes.size() : lf;
+    *pos = lf == std::string_view::npos ? bytes.size() : lf + 1;
+    if (lf != std::string_view::npos && end > start && bytes[end - 1] == '\r') --end;
+    const std::string_view text = bytes.substr(start, end - start);
+    const Reading reading = read_text(text.data(), text.size());
+    Line line{reading.kind, text, reading.name, {}};
+    if (reading.kind == LineKind::kEntry) {
+        const auto [begin, stop] = value_bounds(text);
+        line.value = text.substr(begin, stop - begin);
+    }
+    return line;
+}
+
+void Document::recompute_last_entry(uint32_t header) {
+    uint32_t last = header;
+    for (uint32_t r = next_in_file(header); r != kNone && !is_header(r); r = next_in_file(r))
+        if (!is_removed(r)) last = r;
+    records_[header].link = last;
+}
+
+void Document::append_line(std::string& out, uint32_t r) const {
+    const std::string_view t = raw_text(r);
+    const unsigned patch = (flags_[r] & kPatchMask) >> kPatchShift;
+    const char blank = patch == 1 ? ' ' : '\t';
+    if (flags_[r] & kEdited) {
+        const Span s = value_span(r);
+        out.append(t.substr(0, s.begin)).append(edits_.at(r));
+        if (patch == 1 || patch == 2) {
+            out.push_back(blank);
+            out.append(t.substr(s.end + 1));
+        } else {
+            out.append(t.substr(s.end));
+        }
+    } else {
+        out.append(t);
+        if (patch == 1 || patch == 2) out[out.size() - t.size() + value_span(r).end] = blank;
+    }
+    out.append(eol_of(r));
+}
+
 std::string Document::serialize() const {
-    size_t size = prefix_;
-    for (uint32_t i = first_; i != kNone; i = lines_[i].next) size += text(i).size() + eol_text(lines_[i].eol).size();
+    size_t size = buf_.size();
+    for (const Added& a : added_) size += a.text.size() + 2;
+    for (const auto& e : edits_) size += e.second.size();
     std::string out;
-    out.reserve(size);
-    out.append(original_, 0, prefix_);
-    for (uint32_t i = first_; i != kNone; i = lines_[i].next) out.append(text(i)).append(eol_text(lines_[i].eol));
+    out.reserve(size + 2);
+    // An added line after one without a line break gives that line one: CRLF when the line
+    // ends in a CR (so that the CR stays part of its text), else the file's own.
+    const auto append_added = [&](uint32_t a) {
+        if (is_removed(a)) return;
+        if (out.size() > prefix_ && out.back() != '\n') out.append(out.back() == '\r' ? "\r\n" : line_ending_);
+        out.append(added_[records_[a].pos].text).append(eol_of(a));
+    };
+    size_t copied = 0;  // buf_ is in out up to here
+    for (uint32_t r = 0; r < loaded_; ++r) {
+        const uint8_t f = flags_[r];
+        if ((f & (kEdited | kRemoved | kPatchMask | kGroup)) == 0) continue;
+        const Record& rec = records_[r];
+        const size_t line_end = rec.pos + rec.len + eol_of(r).size();
+        if (f & kRemoved) {
+            out.append(buf_, copied, rec.pos - copied);
+        } else if (f & (kEdited | kPatchMask)) {
+            out.append(buf_, copied, rec.pos - copied);
+            append_line(out, r);
+        } else {
+            out.append(buf_, copied, line_end - copied);
+        }
+        copied = line_end;
+        if (f & kGroup)
+            for (uint32_t a = groups_.at(r); a != kNone; a = added_[records_[a].pos].next) append_added(a);
+    }
+    out.append(buf_, copied, std::string::npos);
+    for (uint32_t a = end_first_; a != kNone; a = added_[records_[a].pos].next) append_added(a);
     return out;
 }
 

@@ -14,6 +14,22 @@
 
 namespace cfg {
 
+// One version of a file on disk: the same file (device and file number) with the same size
+// and modification time. valid is false where the platform or the file system tells none.
+struct FileStamp {
+    bool valid = false;
+    uint64_t device = 0;
+    uint64_t file = 0;
+    uint64_t size = 0;
+    int64_t modified = 0;  // in the platform's own unit
+};
+
+// True when both are valid and name the same version of the same file.
+inline bool same_version(const FileStamp& a, const FileStamp& b) {
+    return a.valid && b.valid && a.device == b.device && a.file == b.file && a.size == b.size &&
+           a.modified == b.modified;
+}
+
 class ReadableFile {
 public:
     virtual ~ReadableFile() = default;  // closes the file
@@ -21,6 +37,8 @@ public:
     virtual int32_t read(char* buffer, size_t capacity, size_t* got) = 0;
     // The size when the file was opened (a hint: the file may change meanwhile).
     virtual uint64_t size_hint() const = 0;
+    // The version of the file that was opened; invalid where none is known.
+    virtual FileStamp stamp() const { return FileStamp(); }
 };
 
 class WritableFile {
@@ -71,6 +89,14 @@ public:
     virtual int32_t sync_dir(const std::string& path) = 0;
 
     virtual int32_t remove(const std::string& path) = 0;
+
+    // The version of the file at path now (symbolic links followed); *stamp stays invalid,
+    // with CONFIG_OK, where the implementation tells none.
+    virtual int32_t stamp(const std::string& path, FileStamp* stamp) {
+        (void)path;
+        *stamp = FileStamp();
+        return 0;
+    }
 };
 
 // The operating system's implementation; stateless, lives as long as the process.
@@ -79,8 +105,8 @@ FileSystem& os_file_system();
 // Line ending of new files and of files that have none: "\r\n" on Windows, "\n" on POSIX.
 const char* native_line_ending();
 
-// Reads a whole regular file into *bytes.
-int32_t read_whole_file(FileSystem& fs, const std::string& path, std::string* bytes);
+// Reads a whole regular file into *bytes; *stamp (when not null) gets the version opened.
+int32_t read_whole_file(FileSystem& fs, const std::string& path, std::string* bytes, FileStamp* stamp = nullptr);
 
 // Writes bytes to path so that a crash at any moment leaves either the old file or the new one:
 // a temporary file beside the target, flushed, finished, then put in its place, then the

@@ -13,12 +13,14 @@ int32_t Store::add_file_source(std::string_view path) {
     if (has_source_) return CONFIG_E_HAS_SOURCE;
     std::string p(path);
     std::string bytes;
-    int32_t rc = read_whole_file(fs_, p, &bytes);
+    FileStamp stamp;
+    int32_t rc = read_whole_file(fs_, p, &bytes, &stamp);
     if (rc != CONFIG_OK) return rc;
     Document doc(native_line_ending());
     rc = doc.load(std::move(bytes), native_line_ending());
     if (rc != CONFIG_OK) return rc;
     doc_ = std::move(doc);
+    stamp_ = stamp;
     path_ = std::move(p);
     has_source_ = true;
     return CONFIG_OK;
@@ -59,7 +61,9 @@ int32_t Store::remove(std::string_view path, std::string_view section, std::stri
     const int32_t rc = check_path(path);
     if (rc != CONFIG_OK) return rc;
     const uint32_t removed = doc_.remove(section, key);
-    return removed > static_cast<uint32_t>(INT32_MAX) ? INT32_MAX : static_cast<int32_t>(removed);
+    // An entry takes at least three bytes ("k=" and a line break) but for the last line, so a
+    // file below 4 GiB holds fewer than 2^31 of them.
+    return static_cast<int32_t>(removed);
 }
 
 int32_t Store::set_text(std::string_view path, std::string bytes) {
@@ -69,6 +73,8 @@ int32_t Store::set_text(std::string_view path, std::string bytes) {
     rc = doc.load(std::move(bytes), native_line_ending());
     if (rc != CONFIG_OK) return rc;
     doc_ = std::move(doc);
+    // The loaded version no longer describes what the handle holds: the next save writes.
+    stamp_ = FileStamp();
     return CONFIG_OK;
 }
 
@@ -76,9 +82,17 @@ int32_t Store::save(std::string_view path, int32_t flags) {
     int32_t rc = check_path(path);
     if (rc != CONFIG_OK) return rc;
     if (flags != 0) return CONFIG_E_FLAGS;
-    if (!doc_.modified()) return write_file_atomically(fs_, path_, doc_.loaded());
-    const std::string bytes = doc_.serialize();
-    return write_file_atomically(fs_, path_, bytes);
+    if (!doc_.modified() && stamp_.valid) {
+        FileStamp now;
+        if (fs_.stamp(path_, &now) == CONFIG_OK && same_version(now, stamp_)) return CONFIG_OK;
+    }
+    rc = write_file_atomically(fs_, path_, doc_.serialize());
+    if (rc == CONFIG_OK || rc == CONFIG_E_DURABILITY) {
+        doc_.mark_saved();
+        // The version just written (or found already holding these bytes).
+        if (fs_.stamp(path_, &stamp_) != CONFIG_OK) stamp_ = FileStamp();
+    }
+    return rc;
 }
 
 }  // namespace cfg

@@ -25,8 +25,10 @@ public:
     const char* get(std::string_view key) { return doc_.find(key); }
     bool contains(std::string_view path, std::string_view section, std::string_view key) const;
     int32_t set(std::string_view path, std::string_view section, std::string_view key, std::string_view value);
-    // The number of entries removed (see Document::remove), or a path error.
+    // The number of entries removed, or a CONFIG_E_* code.
     int32_t remove(std::string_view path, std::string_view section, std::string_view key);
+    // Writes the document unless nothing changed since the load or the last save and the file
+    // on disk is still the version then seen: that costs one status query and no read.
     int32_t save(std::string_view path, int32_t flags);
 
     // Visits every entry in file order (see Document::for_each_entry) once path is checked.
@@ -43,7 +45,8 @@ public:
         return rc != 0 ? rc : doc_.for_each_line(visit);
     }
 
-    // Replaces the document with bytes, as if the file held them when it was added.
+    // Replaces the document with bytes, as if the file held them when it was added; the next
+    // save writes them whatever the file on disk holds.
     int32_t set_text(std::string_view path, std::string bytes);
 
     const Document& document() const { return doc_; }
@@ -55,6 +58,7 @@ private:
     bool has_source_ = false;
     std::string path_;
     Document doc_;
+    FileStamp stamp_;  // the file on disk as last loaded or saved; invalid when unknown
 };
 
 }  // namespace cfg

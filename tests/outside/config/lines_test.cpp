@@ -90,6 +90,14 @@ TEST(EnumLines, EveryLineWithItsNumberKindAndSection) {
     EXPECT_EQ(changed[5], (Seen{6, E, "New=n", "Agent", "New", "n"}));
     EXPECT_EQ(changed[6].number, 7u);
     EXPECT_EQ(changed[6].text, "no equals sign");
+
+    // A removed line is gone and the lines after it move up; an edited value reads as saved.
+    ASSERT_EQ(config_remove_attrib(cfg, path.c_str(), "", "top"), 1);
+    ASSERT_EQ(config_set_attrib(cfg, path.c_str(), "B", "last", "y"), CONFIG_OK);
+    const std::vector<Seen> fewer = lines_of(cfg, path);
+    ASSERT_EQ(fewer.size(), expected.size());
+    EXPECT_EQ(fewer[0], (Seen{1, C, "; comment", "", "", ""}));
+    EXPECT_EQ(fewer.back(), (Seen{13, E, "last=y", "B", "last", "y"}));  // the CR was part of the value
     delete_config(cfg);
 }
 
