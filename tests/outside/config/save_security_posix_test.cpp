@@ -11,6 +11,7 @@
 #include "file_system.h"
 #include "store.h"
 #include "files.h"
+#include "pass_through_file_system.h"
 
 namespace {
 
@@ -20,18 +21,11 @@ using twtest::write_file;
 
 // The operating system's file system, recording the mode of each temporary file at the
 // moment it is created and once it is finished.
-class ModeRecorder final : public cfg::FileSystem {
+class ModeRecorder final : public twtest::PassThroughFileSystem {
 public:
     std::vector<mode_t> created_modes;
     std::vector<mode_t> finished_modes;
 
-    int32_t open_for_read(const std::string& path, std::unique_ptr<cfg::ReadableFile>* file) override {
-        return os().open_for_read(path, file);
-    }
-    int32_t probe(const std::string& path) override { return os().probe(path); }
-    int32_t resolve_links(const std::string& path, std::string* target) override {
-        return os().resolve_links(path, target);
-    }
     int32_t create_temp(const std::string& target, std::string* temp_path,
                         std::unique_ptr<cfg::WritableFile>* file) override {
         std::unique_ptr<cfg::WritableFile> real;
@@ -41,10 +35,6 @@ public:
         file->reset(new Recording(std::move(real), *temp_path, finished_modes));
         return CONFIG_OK;
     }
-    int32_t replace(const std::string& from, const std::string& to) override { return os().replace(from, to); }
-    int32_t sync_dir(const std::string& path) override { return os().sync_dir(path); }
-    int32_t remove(const std::string& path) override { return os().remove(path); }
-
     static mode_t mode_of(const std::string& path) {
         struct stat st {};
         return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 07777;
@@ -69,8 +59,6 @@ private:
         std::string path_;
         std::vector<mode_t>& finished_;
     };
-
-    static cfg::FileSystem& os() { return cfg::os_file_system(); }
 };
 
 // Umask 0: the most open a file could be created; restored afterwards.

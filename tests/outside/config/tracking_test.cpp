@@ -9,6 +9,7 @@
 #include "document.h"
 #include "file_system.h"
 #include "files.h"
+#include "pass_through_file_system.h"
 #include "store.h"
 
 namespace {
@@ -18,7 +19,7 @@ using twtest::read_file;
 using twtest::write_file;
 
 // The operating system's file system, counting the files opened for reading and written.
-class CountingFileSystem final : public cfg::FileSystem {
+class CountingFileSystem final : public twtest::PassThroughFileSystem {
 public:
     int reads = 0;
     int writes = 0;
@@ -27,22 +28,11 @@ public:
         ++reads;
         return os().open_for_read(path, file);
     }
-    int32_t probe(const std::string& path) override { return os().probe(path); }
-    int32_t resolve_links(const std::string& path, std::string* target) override {
-        return os().resolve_links(path, target);
-    }
     int32_t create_temp(const std::string& target, std::string* temp_path,
                         std::unique_ptr<cfg::WritableFile>* file) override {
         ++writes;
         return os().create_temp(target, temp_path, file);
     }
-    int32_t replace(const std::string& from, const std::string& to) override { return os().replace(from, to); }
-    int32_t sync_dir(const std::string& path) override { return os().sync_dir(path); }
-    int32_t remove(const std::string& path) override { return os().remove(path); }
-    int32_t stamp(const std::string& path, cfg::FileStamp* stamp) override { return os().stamp(path, stamp); }
-
-private:
-    static cfg::FileSystem& os() { return cfg::os_file_system(); }
 };
 
 const std::string kFile = "; agent\n[Agent]\nTimeOut = 20 \n";
