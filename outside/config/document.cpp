@@ -27,16 +27,23 @@ std::string_view trim(std::string_view s) {
     return s;
 }
 
+// Eight bytes at a time, each word folded to lower case as hash_name folds it.
 bool equal_ignoring_case(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        unsigned char x = static_cast<unsigned char>(a[i]);
-        unsigned char y = static_cast<unsigned char>(b[i]);
-        if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x + ('a' - 'A'));
-        if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y + ('a' - 'A'));
-        if (x != y) return false;
+    const char* p = a.data();
+    const char* q = b.data();
+    size_t n = a.size();
+    for (; n >= 8; p += 8, q += 8, n -= 8) {
+        uint64_t x, y;
+        std::memcpy(&x, p, 8);
+        std::memcpy(&y, q, 8);
+        if (x != y && fold_case_word(x) != fold_case_word(y)) return false;
     }
-    return true;
+    if (n == 0) return true;
+    uint64_t x = 0, y = 0;
+    std::memcpy(&x, p, n);
+    std::memcpy(&y, q, n);
+    return x == y || fold_case_word(x) == fold_case_word(y);
 }
 
 // Keys and section names share one index; different seeds keep their hashes apart.

@@ -101,6 +101,7 @@ TEST(DocumentLookup, FindsByKeyAlone) {
         "a\rb=lone cr\n"
         "]x=bracket\n"
         "k#=hash\n"
+        "Longer_Than_Two_Words=long\n"
         "nul=ab\0cd\n";
     cfg::Document doc = loaded(std::string(file, sizeof file - 1));
     const struct {
@@ -114,6 +115,7 @@ TEST(DocumentLookup, FindsByKeyAlone) {
         {"", nullptr},         {"nul", "ab"},  // a value holding NUL reads up to it
         {"A\rB", "lone cr"},   {"]x", "bracket"},          {"k#", "hash"},
         {"[B]", nullptr},      {"dup=first", nullptr},     {"top\n[A]", nullptr},
+        {"LONGER_than_TWO_words", "long"},                 {"Longer_Than_Two_Word", nullptr},
     };
     for (const auto& c : cases) {
         const char* got = doc.find(c.key);
