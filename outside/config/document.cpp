@@ -40,9 +40,8 @@ bool equal_ignoring_case(std::string_view a, std::string_view b) {
         if (x != y && fold_case_word(x) != fold_case_word(y)) return false;
     }
     if (n == 0) return true;
-    uint64_t x = 0, y = 0;
-    std::memcpy(&x, p, n);
-    std::memcpy(&y, q, n);
+    const uint64_t x = load_partial(p, n);
+    const uint64_t y = load_partial(q, n);
     return x == y || fold_case_word(x) == fold_case_word(y);
 }
 
