@@ -35,14 +35,16 @@ int shaped_keys() { return smoke() ? 2700 : 270000; }
 int lookup_small_keys() { return smoke() ? 120 : 1200; }
 int lookup_distinct_names() { return smoke() ? 1000 : 10000; }
 
+// Never destroyed: the exit handler that removes the directory is registered while the path
+// is made, so it runs after the path's destructor would have.
 const fs::path& work_dir() {
-    static const fs::path dir = [] {
-        fs::path d = fs::temp_directory_path() / ("tw_bench_" + std::to_string(getpid()));
-        fs::create_directories(d);
+    static const fs::path* const dir = [] {
+        auto* d = new fs::path(fs::temp_directory_path() / ("tw_bench_" + std::to_string(getpid())));
+        fs::create_directories(*d);
         std::atexit([] { std::error_code ec; fs::remove_all(work_dir(), ec); });
         return d;
     }();
-    return dir;
+    return *dir;
 }
 
 std::string key_name(int i) { return "key_" + std::to_string(i); }
