@@ -42,25 +42,29 @@ std::string lock_path(const char* name) {
     return path + ".lock";
 }
 
-// Opens the lock file, creating it readable and writable by all when it is missing. An existing
-// file is opened without O_CREAT, which sticky-directory protections allow for another
-// account's file, and for reading alone when writing is refused: flock() needs only an open
-// descriptor, so a file created by another account with fewer rights still serves. Neither
-// open follows a symbolic link.
+// Opens the lock file, creating it readable and writable by all when it is missing. The file
+// almost always exists, so it is opened first and created only when absent; a file that appears
+// between the two (another process creating it) is opened again. An existing file is opened
+// without O_CREAT, which sticky-directory protections allow for another account's file, and for
+// reading alone when writing is refused: flock() needs only an open descriptor, so a file
+// created by another account with fewer rights still serves. No open follows a symbolic link,
+// and none waits: O_NONBLOCK keeps a FIFO planted at the path from blocking the open (open_lock
+// then refuses it).
 int open_lock_file(const std::string& path) {
+    constexpr int kExisting = O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        int fd = open(path.c_str(), O_RDWR | kExisting);
+        if (fd < 0 && errno == EACCES) fd = open(path.c_str(), O_RDONLY | kExisting);
+        if (fd >= 0) return fd;
+        if (errno == EINTR) continue;
+        if (errno != ENOENT) return -1;
+        fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | kExisting, 0666);
         if (fd >= 0) {
             fchmod(fd, 0666);  // past the umask
             return fd;
         }
-        if (errno == EINTR) continue;
-        if (errno != EEXIST) return -1;
-        fd = open(path.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
-        if (fd < 0 && errno == EACCES) fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-        if (fd >= 0) return fd;
-        // Removed between the two opens: create it again.
-        if (errno != ENOENT && errno != EINTR) return -1;
+        // Created meanwhile by another process: open it as above.
+        if (errno != EEXIST && errno != EINTR) return -1;
     }
     return -1;
 }
