@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <thread>
 
@@ -17,7 +18,7 @@
 namespace corvane {
 namespace {
 
-std::string lock_dir() {
+const char* lock_dir() {
     const char* dir = std::getenv("CORVANE_LOCK_DIR");
     return dir != nullptr && dir[0] != '\0' ? dir : "/run/lock";
 }
@@ -26,9 +27,15 @@ std::string lock_dir() {
 // among them) becomes %XX, so that distinct names give distinct files.
 std::string lock_path(const char* name) {
     static const char kHex[] = "0123456789ABCDEF";
-    std::string path = lock_dir() + "/corvane-";
-    for (const char* p = name; *p != '\0'; ++p) {
-        const unsigned char c = static_cast<unsigned char>(*p);
+    static const char kPrefix[] = "/corvane-";
+    static const char kSuffix[] = ".lock";
+    const char* const dir = lock_dir();
+    const size_t name_size = std::strlen(name);
+    std::string path;
+    path.reserve(std::strlen(dir) + sizeof kPrefix + 3 * name_size + sizeof kSuffix);
+    path.append(dir).append(kPrefix);
+    for (size_t i = 0; i < name_size; ++i) {
+        const unsigned char c = static_cast<unsigned char>(name[i]);
         const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
                            c == '_' || c == '.';
         if (plain) {
@@ -39,7 +46,7 @@ std::string lock_path(const char* name) {
             path += kHex[c & 0xF];
         }
     }
-    return path + ".lock";
+    return path.append(kSuffix);
 }
 
 // Opens the lock file, creating it readable and writable by all when it is missing. The file

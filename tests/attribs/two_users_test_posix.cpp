@@ -125,6 +125,18 @@ TEST_F(TwoUsers, AFilePlantedInASharedDirectoryIsRefused) {
     ASSERT_EQ(as_user(kAttacker, [&] { return ::symlink(own.c_str(), link.c_str()); }), 0);
     EXPECT_EQ(as_user(kVictim, [&] { return open_and_close(link.c_str()); }), ATTRIB_MNGR_UNTRUSTED_FILE);
     EXPECT_EQ(read_file(own), kVictimsOwn);
+
+    // The victim's own links, one or two of them, that lead to the planted file: each file a
+    // chain of links leads to is judged.
+    const fs::path near = victim_ / "near.cfg";
+    const fs::path far = victim_ / "far.cfg";
+    ASSERT_EQ(as_user(kVictim, [&] { return ::symlink(planted.c_str(), near.c_str()); }), 0);
+    ASSERT_EQ(as_user(kVictim, [&] { return ::symlink("near.cfg", far.c_str()); }), 0);
+    for (const fs::path& chain : {near, far}) {
+        SCOPED_TRACE(chain.string());
+        EXPECT_EQ(as_user(kVictim, [&] { return open_and_close(chain.c_str()); }), ATTRIB_MNGR_UNTRUSTED_FILE);
+    }
+    EXPECT_EQ(read_file(planted), kForged);
 }
 
 TEST_F(TwoUsers, FilesOfTheCallerOrRootInASharedDirectoryOpen) {
