@@ -98,12 +98,18 @@ bool acquire(NativeLock lock) {
 
 bool acquire_within(NativeLock lock, uint32_t timeout_ms) {
     // flock() has no time limit of its own: poll, from a short pause up to a tenth of a second.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    // The clock is first read when the lock is found taken, so a free lock costs no clock read.
     auto pause = std::chrono::milliseconds(1);
+    std::chrono::steady_clock::time_point deadline;
+    bool timing = false;
     for (;;) {
         if (flock(static_cast<int>(lock), LOCK_EX | LOCK_NB) == 0) return true;
         if (errno != EWOULDBLOCK && errno != EINTR) return false;
         const auto now = std::chrono::steady_clock::now();
+        if (!timing) {
+            deadline = now + std::chrono::milliseconds(timeout_ms);
+            timing = true;
+        }
         if (now >= deadline) return false;
         std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(pause, deadline - now));
         if (pause < std::chrono::milliseconds(100)) pause *= 2;
