@@ -27,16 +27,22 @@ std::string_view trim(std::string_view s) {
     return s;
 }
 
+// Eight bytes at a time, each word folded to lower case as hash_name folds it.
 bool equal_ignoring_case(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        unsigned char x = static_cast<unsigned char>(a[i]);
-        unsigned char y = static_cast<unsigned char>(b[i]);
-        if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x + ('a' - 'A'));
-        if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y + ('a' - 'A'));
-        if (x != y) return false;
+    const char* p = a.data();
+    const char* q = b.data();
+    size_t n = a.size();
+    for (; n >= 8; p += 8, q += 8, n -= 8) {
+        uint64_t x, y;
+        std::memcpy(&x, p, 8);
+        std::memcpy(&y, q, 8);
+        if (x != y && fold_case_word(x) != fold_case_word(y)) return false;
     }
-    return true;
+    if (n == 0) return true;
+    const uint64_t x = load_partial(p, n);
+    const uint64_t y = load_partial(q, n);
+    return x == y || fold_case_word(x) == fold_case_word(y);
 }
 
 // Keys and section names share one index; different seeds keep their hashes apart.
@@ -152,7 +158,7 @@ void Document::clear() {
     modified_ = false;
 }
 
-int32_t Document::load(std::string bytes, std::string_view default_line_ending) {
+int32_t Document::load(Bytes bytes, std::string_view default_line_ending) {
     // Line positions and numbers are 32-bit, with UINT32_MAX kept for "none".
     if (bytes.size() >= kNone - 1) return CONFIG_E_TOO_LARGE;
     clear();
@@ -189,17 +195,22 @@ int32_t Document::load(std::string bytes, std::string_view default_line_ending) 
         const std::string_view name = p.name;
         bool added = false;
         if (is_header(r)) {
-            records_[r].section = index_.find_or_add(
-                p.hash, [&](uint32_t c) { return is_header(c) && header_has_name(raw_text(c), name); }, r, &added);
+            records_[r].section =
+                index_
+                    .find_or_add(
+                        p.hash, [&](uint32_t c, uint32_t t) { return is_header_named(c, t, name); }, r,
+                        records_[r].pos, &added)
+                    .record;
             return;
         }
-        uint32_t& last = index_.find_or_add(
-            p.hash, [&](uint32_t c) { return !is_header(c) && entry_has_key(raw_text(c), name); }, r, &added);
+        LineIndex::Slot& slot = index_.find_or_add(
+            p.hash, [&](uint32_t c, uint32_t t) { return is_entry_of(c, t, name); }, r, records_[r].pos, &added);
         if (!added) {
             // Onto the end of the ring of entries of this key.
+            const uint32_t last = slot.record;
             records_[r].link = records_[last].link;
             records_[last].link = r;
-            last = r;
+            slot.point_to(r, records_[r].pos);
         }
     };
     const auto index_later = [&](uint32_t r, uint32_t hash, std::string_view name) {
@@ -287,16 +298,42 @@ uint32_t Document::canonical_section(uint32_t entry) const {
     return header == kNone ? kNone : records_[header].section;
 }
 
+uint32_t Document::text_hint(uint32_t r) const { return is_added(r) ? kNone : records_[r].pos; }
+
+bool Document::is_entry_of(uint32_t c, uint32_t text, std::string_view key) const {
+    // A line that begins with such a key is an entry: only a header's text begins with '['.
+    if (text != kNone) return entry_has_key(std::string_view(buf_).substr(text), key);
+    return !is_header(c) && entry_has_key(raw_text(c), key);
+}
+
+bool Document::is_header_named(uint32_t c, uint32_t text, std::string_view name) const {
+    if (text != kNone) {
+        const std::string_view t = std::string_view(buf_).substr(text);
+        const size_t i = skip_blanks(t, 0);
+        return i < t.size() && t[i] == '[' && header_has_name(t, name);
+    }
+    return is_header(c) && header_has_name(raw_text(c), name);
+}
+
 uint32_t Document::find_key(std::string_view key) const {
-    const uint32_t last = index_.find(
-        key_hash(key), [&](uint32_t c) { return !is_header(c) && entry_has_key(raw_text(c), key); });
+    // No entry's key is empty, begins with '[' or holds '=' or a line break; is_entry_of may
+    // read the loaded bytes past the end of a line for any other key.
+    if (key.empty() || key.front() == '[') return kNone;
+    for (const char c : key)
+        if (c == '=' || c == '\n') return kNone;
+    const uint32_t last = index_.find(key_hash(key), [&](uint32_t c, uint32_t text) {
+        // The record and its flags are wanted next: fetch them while the text is compared.
+        __builtin_prefetch(&records_[c]);
+        __builtin_prefetch(&flags_[c]);
+        return is_entry_of(c, text, key);
+    });
     // A slot whose entry is removed marks a key that no entry has any more.
     return last == kNone || is_removed(last) ? kNone : last;
 }
 
 uint32_t Document::find_section(std::string_view section) const {
     return index_.find(section_hash(section),
-                       [&](uint32_t c) { return is_header(c) && header_has_name(raw_text(c), section); });
+                       [&](uint32_t c, uint32_t text) { return is_header_named(c, text, section); });
 }
 
 uint32_t Document::next_in_file(uint32_t r) const {
@@ -373,12 +410,13 @@ uint32_t Document::add_line(std::string text, uint8_t flags, uint32_t after) {
 
 void Document::link_entry(uint32_t entry, std::string_view key) {
     bool added = false;
-    uint32_t& last = index_.find_or_add(
-        key_hash(key), [&](uint32_t c) { return !is_header(c) && entry_has_key(raw_text(c), key); }, entry,
-        &added);
+    LineIndex::Slot& slot = index_.find_or_add(
+        key_hash(key), [&](uint32_t c, uint32_t text) { return is_entry_of(c, text, key); }, entry,
+        text_hint(entry), &added);
     if (added) return;  // its own ring
+    const uint32_t last = slot.record;
     if (is_removed(last)) {
-        last = entry;
+        slot.point_to(entry, text_hint(entry));
         return;
     }
     // Headers are numbered in file order, added ones after loaded ones, and a new entry is the
@@ -396,7 +434,7 @@ void Document::link_entry(uint32_t entry, std::string_view key) {
     }
     records_[entry].link = records_[before].link;
     records_[before].link = entry;
-    if (at_end) last = entry;
+    if (at_end) slot.point_to(entry, text_hint(entry));
 }
 
 int32_t Document::set(std::string_view section, std::string_view key, std::string_view value) {
@@ -438,8 +476,8 @@ int32_t Document::set(std::string_view section, std::string_view key, std::strin
         records_[header].section = header;
         bool added = false;
         index_.find_or_add(
-            section_hash(section),
-            [&](uint32_t c) { return is_header(c) && header_has_name(raw_text(c), section); }, header, &added);
+            section_hash(section), [&](uint32_t c, uint32_t text) { return is_header_named(c, text, section); },
+            header, text_hint(header), &added);
     }
     std::string text;
     text.reserve(key.size() + 1 + value.size());
@@ -481,11 +519,12 @@ uint32_t Document::remove(std::string_view section, std::string_view key) {
     if (removed == 0) return 0;
     for (size_t i = 0; i < kept.size(); ++i) records_[kept[i]].link = kept[(i + 1) % kept.size()];
     bool added = false;
-    uint32_t& slot = index_.find_or_add(
-        key_hash(key), [&](uint32_t c) { return !is_header(c) && entry_has_key(raw_text(c), key); }, last,
-        &added);
+    LineIndex::Slot& slot = index_.find_or_add(
+        key_hash(key), [&](uint32_t c, uint32_t text) { return is_entry_of(c, text, key); }, last,
+        text_hint(last), &added);
     // With no entry left, the slot keeps a removed entry: the mark of an emptied ring.
-    slot = kept.empty() ? last : kept.back();
+    const uint32_t keep = kept.empty() ? last : kept.back();
+    slot.point_to(keep, text_hint(keep));
     for (const uint32_t block : blocks) recompute_last_entry(block);
     modified_ = true;
     return removed;

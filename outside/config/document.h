@@ -30,6 +30,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "large_memory.h"
 #include "line_index.h"
 
 namespace cfg {
@@ -47,7 +48,7 @@ public:
 
     // Parses bytes in one linear pass. CONFIG_E_TOO_LARGE when they exceed 4 GiB - 2 (line
     // positions are 32-bit); the document is unchanged then. May throw std::bad_alloc.
-    int32_t load(std::string bytes, std::string_view default_line_ending);
+    int32_t load(Bytes bytes, std::string_view default_line_ending);
 
     // The value of the first entry in file order whose key matches, or nullptr. The text is
     // NUL-terminated (a value holding a NUL byte reads up to it) and stays valid until the
@@ -153,6 +154,11 @@ private:
     Span value_span(uint32_t r) const;                   // within raw_text(r)
     std::string_view value_of(uint32_t r) const;         // with edits applied
     uint32_t canonical_section(uint32_t entry) const;    // kNone before the first header
+    uint32_t text_hint(uint32_t r) const;                // the index's text position of r
+    // Whether record c, whose text starts at text in buf_ (kNone: read the record), is an
+    // entry of key, or a header of that name.
+    bool is_entry_of(uint32_t c, uint32_t text, std::string_view key) const;
+    bool is_header_named(uint32_t c, uint32_t text, std::string_view name) const;
     uint32_t find_key(std::string_view key) const;       // last entry of the ring, or kNone
     uint32_t find_section(std::string_view section) const;
     uint32_t next_in_file(uint32_t r) const;
@@ -162,9 +168,9 @@ private:
     void append_line(std::string& out, uint32_t r) const;
     void clear();
 
-    std::string buf_;                  // the loaded bytes; NULs written after returned values
-    std::vector<Record> records_;
-    std::vector<uint8_t> flags_;
+    Bytes buf_;                        // the loaded bytes; NULs written after returned values
+    std::vector<Record, LargeAllocator<Record>> records_;
+    std::vector<uint8_t, LargeAllocator<uint8_t>> flags_;
     std::deque<Added> added_;          // never moves its elements
     std::unordered_map<uint32_t, std::string> edits_;   // new values of loaded entries
     std::unordered_map<uint32_t, uint32_t> groups_;     // loaded record -> first added line

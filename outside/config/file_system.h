@@ -12,6 +12,8 @@
 #include <string>
 #include <string_view>
 
+#include "large_memory.h"
+
 namespace cfg {
 
 // One version of a file on disk: the same file (device and file number) with the same size
@@ -106,7 +108,7 @@ FileSystem& os_file_system();
 const char* native_line_ending();
 
 // Reads a whole regular file into *bytes; *stamp (when not null) gets the version opened.
-int32_t read_whole_file(FileSystem& fs, const std::string& path, std::string* bytes, FileStamp* stamp = nullptr);
+int32_t read_whole_file(FileSystem& fs, const std::string& path, Bytes* bytes, FileStamp* stamp = nullptr);
 
 // Writes bytes to path so that a crash at any moment leaves either the old file or the new one:
 // a temporary file beside the target, flushed, finished, then put in its place, then the

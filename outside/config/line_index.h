@@ -1,8 +1,9 @@
 // cfg::LineIndex: a hash table from names to record numbers that holds no copy of any name.
-// Each slot keeps a 32-bit hash of the name and a record; a lookup confirms a candidate with
-// the caller's match function, which reads the record's own text. Open addressing with linear
-// probing, at most three quarters full; nothing is ever removed, so no tombstones are needed.
-// A slot may be pointed to another record (the caller keeps the name the same).
+// Each slot keeps a 32-bit hash of the name, a record and the position of the record's text;
+// a lookup confirms a candidate with the caller's match function, which reads that text.
+// Open addressing with linear probing, at most three quarters full; nothing is ever removed,
+// so no tombstones are needed. A slot may be pointed to another record (the caller keeps the
+// name the same).
 #ifndef CONFIG_LINE_INDEX_H
 #define CONFIG_LINE_INDEX_H
 
@@ -11,6 +12,8 @@
 #include <cstring>
 #include <string_view>
 #include <vector>
+
+#include "large_memory.h"
 
 namespace cfg {
 
@@ -22,6 +25,24 @@ inline uint64_t fold_case_word(uint64_t x) {
     const uint64_t above_z = low7 + (0x7F - 'Z') * kOnes;     // bit 7 set where low7 > 'Z'
     const uint64_t upper = at_least_a & ~above_z & ~x & (0x80 * kOnes);
     return x | (upper >> 2);
+}
+
+// The n < 8 bytes at p as the low bytes of a word, the rest zero: what memcpy into a zeroed
+// word gives, without the round trip through memory that costs a stall when the word is read.
+inline uint64_t load_partial(const char* p, size_t n) {
+    if (n >= 4) {
+        uint32_t lo, hi;
+        std::memcpy(&lo, p, 4);
+        std::memcpy(&hi, p + n - 4, 4);
+        return uint64_t{lo} | (uint64_t{hi} << (8 * (n - 4)));
+    }
+    if (n >= 2) {
+        uint16_t lo, hi;
+        std::memcpy(&lo, p, 2);
+        std::memcpy(&hi, p + n - 2, 2);
+        return uint64_t{lo} | (uint64_t{hi} << (8 * (n - 2)));
+    }
+    return n == 1 ? static_cast<unsigned char>(*p) : 0;
 }
 
 // A hash of the ASCII-lower-cased bytes, eight at a time; seed keeps kinds of names apart.
@@ -36,11 +57,7 @@ inline uint32_t hash_name(std::string_view name, uint64_t seed) {
         h = (h ^ fold_case_word(w)) * kMul;
         h ^= h >> 29;
     }
-    if (n > 0) {
-        uint64_t w = 0;
-        std::memcpy(&w, p, n);
-        h = (h ^ fold_case_word(w)) * kMul;
-    }
+    if (n > 0) h = (h ^ fold_case_word(load_partial(p, n))) * kMul;
     h ^= h >> 32;
     h *= 0xBF58476D1CE4E5B9ull;
     h ^= h >> 31;
@@ -51,42 +68,53 @@ class LineIndex {
 public:
     static constexpr uint32_t kEmpty = UINT32_MAX;
 
+    // One name: its hash, its record, and where its line's text starts in the loaded bytes
+    // (kEmpty for a line that is not there). With the text at hand, a lookup can read the
+    // line and the record at once instead of one after the other.
+    struct Slot {
+        uint32_t hash;
+        uint32_t record;
+        uint32_t text;
+
+        void point_to(uint32_t r, uint32_t t) {
+            record = r;
+            text = t;
+        }
+    };
+
     // Makes room for n names without growing.
     void reserve(size_t n) {
-        size_t want = 16;
-        while (want - want / 4 < n) want *= 2;
+        const size_t want = n + n / 3 + 16;
         if (want > slots_.size()) rehash(want);
     }
 
-    // The record of the first name with this hash that match(record) accepts, or kEmpty.
+    // The record of the first name with this hash that match(record, text) accepts, or kEmpty.
     template <typename Match>
     uint32_t find(uint32_t hash, Match&& match) const {
         if (slots_.empty()) return kEmpty;
-        const size_t mask = slots_.size() - 1;
-        for (size_t i = hash & mask;; i = (i + 1) & mask) {
+        for (size_t i = home(hash);; i = next(i)) {
             const Slot& s = slots_[i];
-            if (s.line == kEmpty) return kEmpty;
-            if (s.hash == hash && match(s.line)) return s.line;
+            if (s.record == kEmpty) return kEmpty;
+            if (s.hash == hash && match(s.record, s.text)) return s.record;
         }
     }
 
-    // The record slot of the name match accepts; a new slot holding record when there is none
-    // (then *added is true). The reference is valid until the next insertion.
+    // The slot of the name match accepts; a new slot holding record and text when there is
+    // none (then *added is true). The reference is valid until the next insertion.
     template <typename Match>
-    uint32_t& find_or_add(uint32_t hash, Match&& match, uint32_t record, bool* added) {
+    Slot& find_or_add(uint32_t hash, Match&& match, uint32_t record, uint32_t text, bool* added) {
         if (4 * (count_ + 1) > 3 * slots_.size()) rehash(slots_.empty() ? 16 : 2 * slots_.size());
-        const size_t mask = slots_.size() - 1;
-        for (size_t i = hash & mask;; i = (i + 1) & mask) {
+        for (size_t i = home(hash);; i = next(i)) {
             Slot& s = slots_[i];
-            if (s.line == kEmpty) {
-                s = Slot{hash, record};
+            if (s.record == kEmpty) {
+                s = Slot{hash, record, text};
                 ++count_;
                 *added = true;
-                return s.line;
+                return s;
             }
-            if (s.hash == hash && match(s.line)) {
+            if (s.hash == hash && match(s.record, s.text)) {
                 *added = false;
-                return s.line;
+                return s;
             }
         }
     }
@@ -94,7 +122,7 @@ public:
     // Starts loading the slot where a lookup of hash begins, so that a later find_or_add finds
     // it in the cache.
     void prefetch(uint32_t hash) const {
-        if (!slots_.empty()) __builtin_prefetch(&slots_[hash & (slots_.size() - 1)]);
+        if (!slots_.empty()) __builtin_prefetch(&slots_[home(hash)]);
     }
 
     void clear() {
@@ -103,26 +131,22 @@ public:
     }
 
 private:
-    struct Slot {
-        uint32_t hash;
-        uint32_t line;
-    };
-
-    void place(uint32_t hash, uint32_t line) {
-        const size_t mask = slots_.size() - 1;
-        size_t i = hash & mask;
-        while (slots_[i].line != kEmpty) i = (i + 1) & mask;
-        slots_[i] = Slot{hash, line};
-    }
+    // Any table size works: the hash, read as a fraction of 2^32, scales to a slot number.
+    size_t home(uint32_t hash) const { return static_cast<size_t>((uint64_t{hash} * slots_.size()) >> 32); }
+    size_t next(size_t i) const { return i + 1 == slots_.size() ? 0 : i + 1; }
 
     void rehash(size_t size) {
-        std::vector<Slot> old(size, Slot{0, kEmpty});
+        std::vector<Slot, LargeAllocator<Slot>> old(size, Slot{0, kEmpty, kEmpty});
         old.swap(slots_);
-        for (const Slot& s : old)
-            if (s.line != kEmpty) place(s.hash, s.line);
+        for (const Slot& s : old) {
+            if (s.record == kEmpty) continue;
+            size_t i = home(s.hash);
+            while (slots_[i].record != kEmpty) i = next(i);
+            slots_[i] = s;
+        }
     }
 
-    std::vector<Slot> slots_;  // size is zero or a power of two
+    std::vector<Slot, LargeAllocator<Slot>> slots_;  // at most three quarters full
     size_t count_ = 0;
 };
 

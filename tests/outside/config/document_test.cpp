@@ -1,19 +1,23 @@
 // The in-memory document: lossless round trips, lookups, refusals and where edits land.
 #include <gtest/gtest.h>
 
+#include <cstddef>
+#include <cstdint>
 #include <cstring>
+#include <new>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "config.h"
 #include "document.h"
+#include "large_memory.h"
 
 namespace {
 
 cfg::Document loaded(const std::string& bytes, const char* native = "\n") {
     cfg::Document doc(native);
-    EXPECT_EQ(doc.load(bytes, native), CONFIG_OK);
+    EXPECT_EQ(doc.load(cfg::Bytes(bytes), native), CONFIG_OK);
     return doc;
 }
 
@@ -94,6 +98,10 @@ TEST(DocumentLookup, FindsByKeyAlone) {
         "only_b=b\n"
         "Dup=third\n"
         "novalue\n"
+        "a\rb=lone cr\n"
+        "]x=bracket\n"
+        "k#=hash\n"
+        "Longer_Than_Two_Words=long\n"
         "nul=ab\0cd\n";
     cfg::Document doc = loaded(std::string(file, sizeof file - 1));
     const struct {
@@ -105,6 +113,9 @@ TEST(DocumentLookup, FindsByKeyAlone) {
         {"DUP", "first"},      {"only_b", "b"},            {"k", nullptr},
         {"; k", nullptr},      {"novalue", nullptr},       {"A", nullptr},
         {"", nullptr},         {"nul", "ab"},  // a value holding NUL reads up to it
+        {"A\rB", "lone cr"},   {"]x", "bracket"},          {"k#", "hash"},
+        {"[B]", nullptr},      {"dup=first", nullptr},     {"top\n[A]", nullptr},
+        {"LONGER_than_TWO_words", "long"},                 {"Longer_Than_Two_Word", nullptr},
     };
     for (const auto& c : cases) {
         const char* got = doc.find(c.key);
@@ -283,6 +294,49 @@ TEST(DocumentSet, ManyKeysStayFindable) {
         }
     }
     for (int i = 0; i < 2000; i += 99) EXPECT_TRUE(doc.contains("section5", "ADDED" + std::to_string(i)));
+}
+
+// Past kLargeBlock the bytes, the records and the index live in blocks of their own.
+TEST(DocumentLookup, AFileOfLargeBlocksStaysLossless) {
+    std::string file;
+    for (int s = 0; file.size() < 3 * cfg::kLargeBlock; ++s) {
+        file += "; group " + std::to_string(s) + "\r\n[Group_" + std::to_string(s) + "]\r\n";
+        for (int k = 0; k < 50; ++k) file += "Key_" + std::to_string(s * 50 + k) + " = value " + std::to_string(k) + " \r\n";
+    }
+    const int keys = static_cast<int>(file.size() / 30);
+    cfg::Document doc = loaded(file, "\r\n");
+    int found = 0;
+    for (int i = 0; i < keys; i += 7) {
+        const char* v = doc.find("key_" + std::to_string(i));
+        if (v == nullptr) continue;
+        ++found;
+        ASSERT_STREQ(v, ("value " + std::to_string(i % 50)).c_str()) << i;
+    }
+    EXPECT_GT(found, keys / 8);
+    // Every NUL written after a value handed out is put back.
+    EXPECT_EQ(doc.serialize(), file);
+    ASSERT_EQ(doc.set("Group_3", "Key_150", "changed"), CONFIG_OK);
+    ASSERT_EQ(doc.set("Group_3", "added", "new"), CONFIG_OK);
+    EXPECT_STREQ(doc.find("KEY_150"), "changed");
+    EXPECT_STREQ(doc.find("Added"), "new");
+    EXPECT_EQ(doc.serialize().size(), file.size() - std::strlen("value 0") + std::strlen("changed") +
+                                          std::strlen("added=new\r\n"));
+}
+
+TEST(LargeAllocator, BlocksOnEitherSideOfTheThresholdHoldTheirWholeSize) {
+    const size_t sizes[] = {1, 4096, cfg::kLargeBlock - 1, cfg::kLargeBlock, cfg::kLargeBlock + 1,
+                            5 * cfg::kLargeBlock + 4097};
+    cfg::LargeAllocator<char> alloc;
+    for (const size_t size : sizes) {
+        char* block = alloc.allocate(size);
+        ASSERT_NE(block, nullptr) << size;
+        EXPECT_EQ(reinterpret_cast<uintptr_t>(block) % alignof(std::max_align_t), 0u) << size;
+        std::memset(block, 0x5A, size);
+        EXPECT_EQ(block[0], 0x5A);
+        EXPECT_EQ(block[size - 1], 0x5A);
+        alloc.deallocate(block, size);
+    }
+    EXPECT_THROW(cfg::LargeAllocator<uint64_t>().allocate(SIZE_MAX / 4), std::bad_alloc);
 }
 
 }  // namespace
