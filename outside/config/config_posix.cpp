@@ -82,15 +82,31 @@ public:
         : fd_(fd), size_(static_cast<uint64_t>(st.st_size)), stamp_(stamp_of(st)) {}
     int32_t read(char* buffer, size_t capacity, size_t* got) override {
         *got = 0;
+        if (at_end_) return CONFIG_OK;
         // Keep each request well inside ssize_t.
         if (capacity > (size_t{1} << 30)) capacity = size_t{1} << 30;
         for (;;) {
             const ssize_t n = ::read(fd_.get(), buffer, capacity);
             if (n >= 0) {
                 *got = static_cast<size_t>(n);
+                offset_ += static_cast<uint64_t>(n);
+                // A read that stops short exactly at the size the file had when it was opened
+                // has met its end: asking again would only return nothing. A file grown since
+                // fills the request, and one shrunk stops elsewhere; both read on to the end.
+                at_end_ = static_cast<size_t>(n) < capacity && offset_ == size_;
                 return CONFIG_OK;
             }
-            if (errno != EINTR) return code_from_errno(errno, CONFIG_E_READ);
+            if (errno == EINTR) continue;
+            // The file was opened O_NONBLOCK (see open_for_read), which a regular file only
+            // heeds under a mandatory lock: wait for it like any reader would.
+            if (errno == EAGAIN && !blocking_) {
+                const int flags = ::fcntl(fd_.get(), F_GETFL);
+                if (flags >= 0 && ::fcntl(fd_.get(), F_SETFL, flags & ~O_NONBLOCK) == 0) {
+                    blocking_ = true;
+                    continue;
+                }
+            }
+            return code_from_errno(errno, CONFIG_E_READ);
         }
     }
     uint64_t size_hint() const override { return size_; }
@@ -100,6 +116,9 @@ private:
     Fd fd_;
     uint64_t size_;
     FileStamp stamp_;
+    uint64_t offset_ = 0;  // bytes read so far
+    bool at_end_ = false;
+    bool blocking_ = false;  // O_NONBLOCK cleared
 };
 
 // What the replacement keeps of the file it replaces.
@@ -156,14 +175,13 @@ private:
 class PosixFileSystem final : public FileSystem {
 public:
     int32_t open_for_read(const std::string& path, std::unique_ptr<ReadableFile>* file) override {
-        // O_NONBLOCK: opening a FIFO must not wait for a writer; it is refused below.
+        // O_NONBLOCK: opening a FIFO must not wait for a writer; it is refused below. The flag
+        // stays: reads of a regular file ignore it (the reader handles the one exception).
         Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
         if (fd.get() < 0) return code_from_errno(errno, CONFIG_E_READ);
         struct stat st;
         if (::fstat(fd.get(), &st) != 0) return code_from_errno(errno, CONFIG_E_READ);
         if (!S_ISREG(st.st_mode)) return CONFIG_E_NOT_FILE;
-        const int flags = ::fcntl(fd.get(), F_GETFL);
-        if (flags >= 0) ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
         file->reset(new PosixReadableFile(fd.release(), st));
         return CONFIG_OK;
     }

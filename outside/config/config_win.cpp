@@ -143,10 +143,16 @@ class WinReadableFile final : public ReadableFile {
 public:
     WinReadableFile(HANDLE h, uint64_t size) : h_(h), size_(size), stamp_(stamp_of(h)) {}
     int32_t read(char* buffer, size_t capacity, size_t* got) override {
+        *got = 0;
+        if (at_end_) return CONFIG_OK;
         const DWORD want = capacity < kMaxIo ? static_cast<DWORD>(capacity) : kMaxIo;
         DWORD n = 0;
         if (!ReadFile(h_.get(), buffer, want, &n, nullptr)) return code_from_error(GetLastError(), CONFIG_E_READ);
         *got = n;
+        offset_ += n;
+        // A read that stops short exactly at the size the file had when it was opened has met
+        // its end; a file grown or shrunk since reads on until ReadFile returns nothing.
+        at_end_ = n < want && offset_ == size_;
         return CONFIG_OK;
     }
     uint64_t size_hint() const override { return size_; }
@@ -156,6 +162,8 @@ private:
     Handle h_;
     uint64_t size_;
     FileStamp stamp_;
+    uint64_t offset_ = 0;  // bytes read so far
+    bool at_end_ = false;
 };
 
 class WinWritableFile final : public WritableFile {

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <thread>
 
@@ -17,7 +18,7 @@
 namespace corvane {
 namespace {
 
-std::string lock_dir() {
+const char* lock_dir() {
     const char* dir = std::getenv("CORVANE_LOCK_DIR");
     return dir != nullptr && dir[0] != '\0' ? dir : "/run/lock";
 }
@@ -26,9 +27,15 @@ std::string lock_dir() {
 // among them) becomes %XX, so that distinct names give distinct files.
 std::string lock_path(const char* name) {
     static const char kHex[] = "0123456789ABCDEF";
-    std::string path = lock_dir() + "/corvane-";
-    for (const char* p = name; *p != '\0'; ++p) {
-        const unsigned char c = static_cast<unsigned char>(*p);
+    static const char kPrefix[] = "/corvane-";
+    static const char kSuffix[] = ".lock";
+    const char* const dir = lock_dir();
+    const size_t name_size = std::strlen(name);
+    std::string path;
+    path.reserve(std::strlen(dir) + sizeof kPrefix + 3 * name_size + sizeof kSuffix);
+    path.append(dir).append(kPrefix);
+    for (size_t i = 0; i < name_size; ++i) {
+        const unsigned char c = static_cast<unsigned char>(name[i]);
         const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
                            c == '_' || c == '.';
         if (plain) {
@@ -39,28 +46,32 @@ std::string lock_path(const char* name) {
             path += kHex[c & 0xF];
         }
     }
-    return path + ".lock";
+    return path.append(kSuffix);
 }
 
-// Opens the lock file, creating it readable and writable by all when it is missing. An existing
-// file is opened without O_CREAT, which sticky-directory protections allow for another
-// account's file, and for reading alone when writing is refused: flock() needs only an open
-// descriptor, so a file created by another account with fewer rights still serves. Neither
-// open follows a symbolic link.
+// Opens the lock file, creating it readable and writable by all when it is missing. The file
+// almost always exists, so it is opened first and created only when absent; a file that appears
+// between the two (another process creating it) is opened again. An existing file is opened
+// without O_CREAT, which sticky-directory protections allow for another account's file, and for
+// reading alone when writing is refused: flock() needs only an open descriptor, so a file
+// created by another account with fewer rights still serves. No open follows a symbolic link,
+// and none waits: O_NONBLOCK keeps a FIFO planted at the path from blocking the open (open_lock
+// then refuses it).
 int open_lock_file(const std::string& path) {
+    constexpr int kExisting = O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        int fd = open(path.c_str(), O_RDWR | kExisting);
+        if (fd < 0 && errno == EACCES) fd = open(path.c_str(), O_RDONLY | kExisting);
+        if (fd >= 0) return fd;
+        if (errno == EINTR) continue;
+        if (errno != ENOENT) return -1;
+        fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | kExisting, 0666);
         if (fd >= 0) {
             fchmod(fd, 0666);  // past the umask
             return fd;
         }
-        if (errno == EINTR) continue;
-        if (errno != EEXIST) return -1;
-        fd = open(path.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
-        if (fd < 0 && errno == EACCES) fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-        if (fd >= 0) return fd;
-        // Removed between the two opens: create it again.
-        if (errno != ENOENT && errno != EINTR) return -1;
+        // Created meanwhile by another process: open it as above.
+        if (errno != EEXIST && errno != EINTR) return -1;
     }
     return -1;
 }
@@ -87,12 +98,18 @@ bool acquire(NativeLock lock) {
 
 bool acquire_within(NativeLock lock, uint32_t timeout_ms) {
     // flock() has no time limit of its own: poll, from a short pause up to a tenth of a second.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    // The clock is first read when the lock is found taken, so a free lock costs no clock read.
     auto pause = std::chrono::milliseconds(1);
+    std::chrono::steady_clock::time_point deadline;
+    bool timing = false;
     for (;;) {
         if (flock(static_cast<int>(lock), LOCK_EX | LOCK_NB) == 0) return true;
         if (errno != EWOULDBLOCK && errno != EINTR) return false;
         const auto now = std::chrono::steady_clock::now();
+        if (!timing) {
+            deadline = now + std::chrono::milliseconds(timeout_ms);
+            timing = true;
+        }
         if (now >= deadline) return false;
         std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(pause, deadline - now));
         if (pause < std::chrono::milliseconds(100)) pause *= 2;

@@ -29,13 +29,14 @@ constexpr uid_t kAttacker = 1002;
 constexpr int32_t kThrew = 1;
 
 // Runs body as user uid in a child process and returns what body returned (INT32_MIN when the
-// child could not become that user or did not report).
+// child could not become that user or did not report, as when it hung and the alarm ended it).
 int32_t as_user(uid_t uid, const std::function<int32_t()>& body) {
     int pipe_fds[2];
     if (::pipe(pipe_fds) != 0) return INT32_MIN;
     const pid_t pid = ::fork();
     if (pid == 0) {
         ::close(pipe_fds[0]);
+        ::alarm(30);
         int32_t result = INT32_MIN;
         if (::setgroups(0, nullptr) == 0 && ::setresgid(uid, uid, uid) == 0 && ::setresuid(uid, uid, uid) == 0)
             result = body();
@@ -124,6 +125,18 @@ TEST_F(TwoUsers, AFilePlantedInASharedDirectoryIsRefused) {
     ASSERT_EQ(as_user(kAttacker, [&] { return ::symlink(own.c_str(), link.c_str()); }), 0);
     EXPECT_EQ(as_user(kVictim, [&] { return open_and_close(link.c_str()); }), ATTRIB_MNGR_UNTRUSTED_FILE);
     EXPECT_EQ(read_file(own), kVictimsOwn);
+
+    // The victim's own links, one or two of them, that lead to the planted file: each file a
+    // chain of links leads to is judged.
+    const fs::path near = victim_ / "near.cfg";
+    const fs::path far = victim_ / "far.cfg";
+    ASSERT_EQ(as_user(kVictim, [&] { return ::symlink(planted.c_str(), near.c_str()); }), 0);
+    ASSERT_EQ(as_user(kVictim, [&] { return ::symlink("near.cfg", far.c_str()); }), 0);
+    for (const fs::path& chain : {near, far}) {
+        SCOPED_TRACE(chain.string());
+        EXPECT_EQ(as_user(kVictim, [&] { return open_and_close(chain.c_str()); }), ATTRIB_MNGR_UNTRUSTED_FILE);
+    }
+    EXPECT_EQ(read_file(planted), kForged);
 }
 
 TEST_F(TwoUsers, FilesOfTheCallerOrRootInASharedDirectoryOpen) {
@@ -186,18 +199,26 @@ TEST_F(TwoUsers, ALockFileCreatedByAnotherUser) {
     const struct {
         const char* label;
         mode_t mode;
+        bool fifo;
         int32_t expected;
     } cases[] = {
         // flock() needs no write access: opened for reading.
-        {"readable by all", 0444, ATTRIB_MNGR_OK},
+        {"readable by all", 0444, false, ATTRIB_MNGR_OK},
         // Not even readable: the lock cannot be opened, as documented.
-        {"readable by its owner alone", 0400, kThrew},
+        {"readable by its owner alone", 0400, false, kThrew},
+        // Opened for reading alone, a FIFO would wait for a writer that never comes.
+        {"a FIFO readable by all", 0444, true, kThrew},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
         fs::remove(lock);
         fs::remove(file);
-        ASSERT_EQ(as_user(kAttacker, [&] { return write_file(lock, "", c.mode) ? 0 : -1; }), 0);
+        ASSERT_EQ(as_user(kAttacker,
+                          [&] {
+                              if (c.fifo) return ::mkfifo(lock.c_str(), c.mode) == 0 ? 0 : -1;
+                              return write_file(lock, "", c.mode) ? 0 : -1;
+                          }),
+                  0);
         EXPECT_EQ(as_user(kVictim, [&] { return open_and_close(file.c_str()); }), c.expected);
         EXPECT_EQ(fs::exists(file), c.expected == ATTRIB_MNGR_OK);
     }
