@@ -15,9 +15,30 @@ bool is_blank(char c) { return c == ' ' || c == '\t'; }
 
 bool blank_edged(std::string_view s) { return !s.empty() && (is_blank(s.front()) || is_blank(s.back())); }
 
-bool has_line_break(std::string_view s) {
-    for (const char c : s)
-        if (c == '\r' || c == '\n') return true;
+// True when s holds byte a, b or c; eight bytes at a time. A byte equal to the one looked for
+// leaves a zero byte in word ^ pattern, and (v - 0x01..) & ~v & 0x80.. is non-zero exactly
+// when v has a zero byte.
+bool holds_any(std::string_view s, char a, char b, char c) {
+    constexpr uint64_t kOnes = 0x0101010101010101ull;
+    const uint64_t pa = kOnes * static_cast<unsigned char>(a);
+    const uint64_t pb = kOnes * static_cast<unsigned char>(b);
+    const uint64_t pc = kOnes * static_cast<unsigned char>(c);
+    const auto zero_byte = [](uint64_t v) { return (v - kOnes) & ~v & (kOnes << 7); };
+    const char* p = s.data();
+    size_t n = s.size();
+    for (; n > 0;) {
+        uint64_t w;
+        const size_t take = n < 8 ? n : 8;
+        if (take == 8) {
+            std::memcpy(&w, p, 8);
+        } else {
+            // Fill the missing bytes with a copy of the first one, which is already judged.
+            w = load_partial(p, take) | (kOnes * static_cast<unsigned char>(p[0]) << (8 * take));
+        }
+        if (zero_byte(w ^ pa) | zero_byte(w ^ pb) | zero_byte(w ^ pc)) return true;
+        p += take;
+        n -= take;
+    }
     return false;
 }
 
@@ -125,20 +146,19 @@ std::pair<size_t, size_t> value_bounds(std::string_view t) {
 }  // namespace
 
 int32_t check_section(std::string_view name) {
-    if (name.empty() || blank_edged(name) || has_line_break(name) || name.find(']') != std::string_view::npos)
-        return CONFIG_E_SECTION;
+    if (name.empty() || blank_edged(name) || holds_any(name, '\r', '\n', ']')) return CONFIG_E_SECTION;
     return CONFIG_OK;
 }
 
 int32_t check_key(std::string_view name) {
-    if (name.empty() || blank_edged(name) || has_line_break(name) || name.find('=') != std::string_view::npos ||
-        name.front() == '[' || name.front() == ';' || name.front() == '#')
+    if (name.empty() || name.front() == '[' || name.front() == ';' || name.front() == '#' || blank_edged(name) ||
+        holds_any(name, '\r', '\n', '='))
         return CONFIG_E_KEY;
     return CONFIG_OK;
 }
 
 int32_t check_value(std::string_view value) {
-    if (blank_edged(value) || has_line_break(value)) return CONFIG_E_VALUE;
+    if (blank_edged(value) || holds_any(value, '\r', '\n', '\n')) return CONFIG_E_VALUE;
     return CONFIG_OK;
 }
 
@@ -155,6 +175,7 @@ void Document::clear() {
     end_first_ = end_last_ = kNone;
     prefix_ = 0;
     index_.clear();
+    last_section_ = kNone;
     modified_ = false;
 }
 
@@ -318,9 +339,7 @@ bool Document::is_header_named(uint32_t c, uint32_t text, std::string_view name)
 uint32_t Document::find_key(std::string_view key) const {
     // No entry's key is empty, begins with '[' or holds '=' or a line break; is_entry_of may
     // read the loaded bytes past the end of a line for any other key.
-    if (key.empty() || key.front() == '[') return kNone;
-    for (const char c : key)
-        if (c == '=' || c == '\n') return kNone;
+    if (key.empty() || key.front() == '[' || holds_any(key, '=', '\n', '\n')) return kNone;
     const uint32_t last = index_.find(key_hash(key), [&](uint32_t c, uint32_t text) {
         // The record and its flags are wanted next: fetch them while the text is compared.
         __builtin_prefetch(&records_[c]);
@@ -332,8 +351,13 @@ uint32_t Document::find_key(std::string_view key) const {
 }
 
 uint32_t Document::find_section(std::string_view section) const {
-    return index_.find(section_hash(section),
-                       [&](uint32_t c, uint32_t text) { return is_header_named(c, text, section); });
+    // Callers mostly ask for the section they asked for last. Headers are never removed, so a
+    // header once found stays the answer for its name.
+    if (last_section_ != kNone && header_has_name(raw_text(last_section_), section)) return last_section_;
+    const uint32_t header = index_.find(
+        section_hash(section), [&](uint32_t c, uint32_t text) { return is_header_named(c, text, section); });
+    if (header != kNone) last_section_ = header;
+    return header;
 }
 
 uint32_t Document::next_in_file(uint32_t r) const {

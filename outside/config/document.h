@@ -180,6 +180,7 @@ private:
     size_t prefix_ = 0;                // byte-order mark length
     std::string line_ending_;
     LineIndex index_;                  // key -> last entry of its ring; section -> first header
+    mutable uint32_t last_section_ = kNone;  // the header find_section found last
     bool modified_ = false;
 };
 
