@@ -9,6 +9,7 @@
 #include "corvane.h"
 #include "ipc/interprocess_lock.h"
 #include "platform/platform.h"
+#include "plinth32.h"
 #include "scramble/scramble.h"
 
 namespace tw {
@@ -99,22 +100,22 @@ int32_t create_new_file(config_handle cfg, const char* path) {
     return config_save(cfg, path, 0);
 }
 
-// Loads the file, or creates it when there is none. The load itself tells whether the file
-// exists, so nothing asks beforehand. Saves through handles that are already open happen
-// outside the lock, so a file may appear between the failed load and the creation: the load is
-// then made again, a few times, so that a file another process just wrote is completed rather
-// than refused or replaced by a file of defaults. Something other than a file in the way (a
-// directory) is no race: its error stands. A file that another user may have planted is
-// refused before it is read, at every attempt: it may appear between two.
+// Loads the file when it exists, else creates it. Saves through handles that are already open
+// happen outside the lock, so the file may appear between the test and the add, or be briefly
+// absent while another process replaces it: the test is then made again, a few times, so
+// that a file another process just wrote is completed rather than refused or replaced by a
+// file of defaults. Something other than a file in the way (a directory) is no race: its
+// error stands. A file that another user may have planted is refused before it is read, at
+// every attempt: it may appear between two.
 int32_t open_or_create_file(config_handle cfg, const char* path) {
     constexpr int kAttempts = 8;
     int32_t rc = ATTRIB_MNGR_OK;
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         if (platform::is_untrusted_file(path)) return ATTRIB_MNGR_UNTRUSTED_FILE;
-        rc = load_existing_file(cfg, path);
-        if (rc != CONFIG_E_NOT_FOUND) break;
-        rc = create_new_file(cfg, path);
-        if (rc != CONFIG_E_EXISTS) break;
+        const bool exists = os_is_file_exist(path) != 0;
+        rc = exists ? load_existing_file(cfg, path) : create_new_file(cfg, path);
+        const bool raced = exists ? rc == CONFIG_E_NOT_FOUND : rc == CONFIG_E_EXISTS && os_is_file_exist(path) != 0;
+        if (!raced) break;
     }
     return rc;
 }
