@@ -316,16 +316,27 @@ bool Document::is_header_named(uint32_t c, uint32_t text, std::string_view name)
     return is_header(c) && header_has_name(raw_text(c), name);
 }
 
-uint32_t Document::find_key(std::string_view key) const {
-    // No entry's key is empty, begins with '[' or holds '=' or a line break; is_entry_of may
-    // read the loaded bytes past the end of a line for any other key.
-    if (key.empty() || key.front() == '[' || holds_any(key, '=', '\n', '\n')) return kNone;
-    const uint32_t last = index_.find(key_hash(key), [&](uint32_t c, uint32_t text) {
+// No entry's key is empty, begins with '[' or holds '=' or a line break; is_entry_of may
+// read the loaded bytes past the end of a line for any other key.
+bool Document::possible_key(std::string_view key) {
+    return !key.empty() && key.front() != '[' && !holds_any(key, '=', '\n', '\n');
+}
+
+LineIndex::Slot* Document::key_slot(std::string_view key) {
+    if (!possible_key(key)) return nullptr;
+    return index_.find_slot(key_hash(key), [&](uint32_t c, uint32_t text) {
         // The record and its flags are wanted next: fetch them while the text is compared.
         __builtin_prefetch(&records_[c]);
         __builtin_prefetch(&flags_[c]);
-        // A line that starts late in a cache line runs into the next one.
-        if (text != kNone) __builtin_prefetch(buf_.data() + text + 64);
+        return is_entry_of(c, text, key);
+    });
+}
+
+uint32_t Document::find_key(std::string_view key) const {
+    if (!possible_key(key)) return kNone;
+    const uint32_t last = index_.find(key_hash(key), [&](uint32_t c, uint32_t text) {
+        __builtin_prefetch(&records_[c]);
+        __builtin_prefetch(&flags_[c]);
         return is_entry_of(c, text, key);
     });
     // A slot whose entry is removed marks a key that no entry has any more.
@@ -356,9 +367,29 @@ uint32_t Document::next_in_file(uint32_t r) const {
     return after + 1 < loaded_ ? after + 1 : end_first_;
 }
 
+size_t Document::value_start(uint32_t text, size_t key_size) const {
+    // The line holds blanks, the key, blanks, '=', blanks and the value; it ends in a line
+    // break or a NUL, neither of them blank.
+    const char* const t = buf_.data() + text;
+    size_t i = 0;
+    while (is_blank(t[i])) ++i;
+    i += key_size;
+    while (is_blank(t[i])) ++i;
+    ++i;
+    while (is_blank(t[i])) ++i;
+    return i;
+}
+
 const char* Document::find(std::string_view key) {
-    const uint32_t last = find_key(key);
-    if (last == kNone) return nullptr;
+    if (!possible_key(key)) return nullptr;
+    LineIndex::Slot* const slot =
+        index_.find_slot(key_hash(key), [&](uint32_t c, uint32_t text) { return is_entry_of(c, text, key); });
+    if (slot == nullptr) return nullptr;
+    // A marked slot names the key's only entry, a loaded line whose value was handed out
+    // before, is still the same and ends in a NUL: the line alone answers.
+    if (slot->marked()) return buf_.data() + slot->text + value_start(slot->text, key.size());
+    const uint32_t last = slot->record;
+    if (is_removed(last)) return nullptr;
     const uint32_t r = records_[last].link;  // the first entry of the ring
     if (is_added(r)) return added_[records_[r].pos].text.c_str() + value_span(r).begin;
     if (flags_[r] & kEdited) return edits_.at(r).c_str();
@@ -372,6 +403,7 @@ const char* Document::find(std::string_view key) {
         buf_[end] = '\0';
         flags_[r] = static_cast<uint8_t>(flags_[r] | (patch << kPatchShift));
     }
+    if (r == last) slot->mark();
     return buf_.data() + rec.pos + s.begin;
 }
 
@@ -420,6 +452,7 @@ void Document::link_entry(uint32_t entry, std::string_view key) {
         key_hash(key), [&](uint32_t c, uint32_t text) { return is_entry_of(c, text, key); }, entry,
         text_hint(entry), &added);
     if (added) return;  // its own ring
+    slot.unmark();  // no longer the key's only entry
     const uint32_t last = slot.record;
     if (is_removed(last)) {
         slot.point_to(entry, text_hint(entry));
@@ -451,11 +484,13 @@ int32_t Document::set(std::string_view section, std::string_view key, std::strin
 
     uint32_t header = find_section(section);
     if (header != kNone) {
-        const uint32_t last = find_key(key);
+        LineIndex::Slot* const slot = key_slot(key);
+        const uint32_t last = slot == nullptr || is_removed(slot->record) ? kNone : slot->record;
         if (last != kNone) {
             for (uint32_t r = records_[last].link;; r = records_[r].link) {
                 if (canonical_section(r) == header) {
                     if (value_of(r) == value) return CONFIG_OK;
+                    slot->unmark();
                     if (is_added(r)) {
                         std::string& text = added_[records_[r].pos].text;
                         text.resize(text.find('=') + 1);

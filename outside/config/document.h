@@ -159,7 +159,11 @@ private:
     // entry of key, or a header of that name.
     bool is_entry_of(uint32_t c, uint32_t text, std::string_view key) const;
     bool is_header_named(uint32_t c, uint32_t text, std::string_view name) const;
+    static bool possible_key(std::string_view key);
+    LineIndex::Slot* key_slot(std::string_view key);     // its slot, or nullptr
     uint32_t find_key(std::string_view key) const;       // last entry of the ring, or kNone
+    // Where the value of the loaded entry at text starts, for a key of key_size bytes.
+    size_t value_start(uint32_t text, size_t key_size) const;
     uint32_t find_section(std::string_view section) const;
     uint32_t next_in_file(uint32_t r) const;
     uint32_t add_line(std::string text, uint8_t flags, uint32_t after);

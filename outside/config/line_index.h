@@ -45,7 +45,8 @@ inline uint64_t load_partial(const char* p, size_t n) {
     return n == 1 ? static_cast<unsigned char>(*p) : 0;
 }
 
-// A hash of the ASCII-lower-cased bytes, eight at a time; seed keeps kinds of names apart.
+// A 31-bit hash of the ASCII-lower-cased bytes, eight at a time; seed keeps kinds of names
+// apart.
 inline uint32_t hash_name(std::string_view name, uint64_t seed) {
     constexpr uint64_t kMul = 0x9E3779B97F4A7C15ull;
     uint64_t h = seed ^ (name.size() * kMul);
@@ -61,16 +62,20 @@ inline uint32_t hash_name(std::string_view name, uint64_t seed) {
     h ^= h >> 32;
     h *= 0xBF58476D1CE4E5B9ull;
     h ^= h >> 31;
-    return static_cast<uint32_t>(h);
+    return static_cast<uint32_t>(h >> 33);  // 31 bits: LineIndex keeps a mark in the 32nd
 }
 
 class LineIndex {
 public:
     static constexpr uint32_t kEmpty = UINT32_MAX;
 
+    // Hashes use 31 bits; the top bit of a slot's hash word is the caller's mark.
+    static constexpr uint32_t kHashBits = 0x7FFFFFFF;
+
     // One name: its hash, its record, and where its line's text starts in the loaded bytes
     // (kEmpty for a line that is not there). With the text at hand, a lookup can read the
-    // line and the record at once instead of one after the other.
+    // line and the record at once instead of one after the other. A slot may be marked (see
+    // Document::find); pointing it elsewhere clears the mark.
     struct Slot {
         uint32_t hash;
         uint32_t record;
@@ -79,7 +84,11 @@ public:
         void point_to(uint32_t r, uint32_t t) {
             record = r;
             text = t;
+            hash &= kHashBits;
         }
+        bool marked() const { return (hash & ~kHashBits) != 0; }
+        void mark() { hash |= ~kHashBits; }
+        void unmark() { hash &= kHashBits; }
     };
 
     // Makes room for n names without growing.
@@ -88,15 +97,23 @@ public:
         if (want > slots_.size()) rehash(want);
     }
 
-    // The record of the first name with this hash that match(record, text) accepts, or kEmpty.
+    // The slot of the first name with this hash (31 bits) that match(record, text) accepts,
+    // or nullptr. The pointer is valid until the next insertion.
+    template <typename Match>
+    Slot* find_slot(uint32_t hash, Match&& match) {
+        if (slots_.empty()) return nullptr;
+        for (size_t i = home(hash);; i = next(i)) {
+            Slot& s = slots_[i];
+            if (s.record == kEmpty) return nullptr;
+            if ((s.hash & kHashBits) == hash && match(s.record, s.text)) return &s;
+        }
+    }
+
+    // The record of that slot, or kEmpty.
     template <typename Match>
     uint32_t find(uint32_t hash, Match&& match) const {
-        if (slots_.empty()) return kEmpty;
-        for (size_t i = home(hash);; i = next(i)) {
-            const Slot& s = slots_[i];
-            if (s.record == kEmpty) return kEmpty;
-            if (s.hash == hash && match(s.record, s.text)) return s.record;
-        }
+        const Slot* s = const_cast<LineIndex*>(this)->find_slot(hash, match);
+        return s == nullptr ? kEmpty : s->record;
     }
 
     // The slot of the name match accepts; a new slot holding record and text when there is
@@ -112,7 +129,7 @@ public:
                 *added = true;
                 return s;
             }
-            if (s.hash == hash && match(s.record, s.text)) {
+            if ((s.hash & kHashBits) == hash && match(s.record, s.text)) {
                 *added = false;
                 return s;
             }
@@ -132,7 +149,9 @@ public:
 
 private:
     // Any table size works: the hash, read as a fraction of 2^32, scales to a slot number.
-    size_t home(uint32_t hash) const { return static_cast<size_t>((uint64_t{hash} * slots_.size()) >> 32); }
+    size_t home(uint32_t hash) const {
+        return static_cast<size_t>((uint64_t{hash & kHashBits} * slots_.size()) >> 31);
+    }
     size_t next(size_t i) const { return i + 1 == slots_.size() ? 0 : i + 1; }
 
     void rehash(size_t size) {
@@ -140,7 +159,7 @@ private:
         old.swap(slots_);
         for (const Slot& s : old) {
             if (s.record == kEmpty) continue;
-            size_t i = home(s.hash);
+            size_t i = home(s.hash);  // the mark is ignored
             while (slots_[i].record != kEmpty) i = next(i);
             slots_[i] = s;
         }

@@ -339,4 +339,59 @@ TEST(LargeAllocator, BlocksOnEitherSideOfTheThresholdHoldTheirWholeSize) {
     EXPECT_THROW(cfg::LargeAllocator<uint64_t>().allocate(SIZE_MAX / 4), std::bad_alloc);
 }
 
+// A value handed out once is answered from its line alone afterwards; every change to the
+// key's entries must end that. After each step, every key reads as it does in a document
+// loaded afresh from what a save would write.
+TEST(DocumentLookup, RepeatedLookupsFollowEveryChangeOfTheirKey) {
+    struct Step {
+        char op;  // 's' set, 'r' remove
+        const char* section;
+        const char* key;
+        const char* value;
+    };
+    const struct {
+        const char* name;
+        const char* file;
+        std::vector<Step> steps;
+    } cases[] = {
+        {"edits", "[A]\nk=1\nj = 2 \n[B]\nx=3\n",
+         {{'s', "A", "k", "10"}, {'s', "A", "j", ""}, {'s', "A", "K", "11"}}},
+        {"entries added after", "[A]\nk=1\n[B]\n", {{'s', "B", "k", "2"}, {'r', "A", "k", ""}, {'s', "B", "k", "3"}}},
+        {"an entry added before", "[A]\n[B]\nk=b\n", {{'s', "A", "k", "a"}, {'r', "a", "K", ""}}},
+        {"removed and set again", "[A]\nk=1\n[B]\nx=3\n",
+         {{'r', "A", "k", ""}, {'s', "A", "k", "4"}, {'r', "B", "x", ""}, {'s', "C", "x", "5"}}},
+        {"duplicates thinned", "[A]\nk=1\n[B]\nk=2\n[A]\nk=3\n",
+         {{'r', "A", "k", ""}, {'s', "B", "k", "6"}, {'s', "D", "k", "7"}}},
+        {"preamble", "k=0\n[A]\nk=1\n", {{'r', "", "k", ""}, {'s', "A", "k", "8"}}},
+    };
+    const char* keys[] = {"k", "K", "j", "x"};
+    for (const auto& c : cases) {
+        cfg::Document doc = loaded(c.file);
+        const auto check = [&](const std::string& when) {
+            cfg::Document fresh = loaded(doc.serialize());
+            for (const char* key : keys) {
+                const char* got = doc.find(key);
+                const char* want = fresh.find(key);
+                if (want == nullptr) {
+                    EXPECT_EQ(got, nullptr) << c.name << ", " << when << ": " << key;
+                } else {
+                    ASSERT_NE(got, nullptr) << c.name << ", " << when << ": " << key;
+                    EXPECT_STREQ(got, want) << c.name << ", " << when << ": " << key;
+                }
+            }
+        };
+        check("loaded");
+        check("looked up before");
+        for (size_t i = 0; i < c.steps.size(); ++i) {
+            const Step& st = c.steps[i];
+            if (st.op == 's') {
+                ASSERT_EQ(doc.set(st.section, st.key, st.value), CONFIG_OK) << c.name << " step " << i;
+            } else {
+                doc.remove(st.section, st.key);
+            }
+            check("after step " + std::to_string(i));
+        }
+    }
+}
+
 }  // namespace
