@@ -322,23 +322,22 @@ bool Document::possible_key(std::string_view key) {
     return !key.empty() && key.front() != '[' && !holds_any(key, '=', '\n', '\n');
 }
 
-LineIndex::Slot* Document::key_slot(std::string_view key) {
-    if (!possible_key(key)) return nullptr;
-    return index_.find_slot(key_hash(key), [&](uint32_t c, uint32_t text) {
+auto Document::entry_match(std::string_view key) const {
+    return [this, key](uint32_t c, uint32_t text) {
         // The record and its flags are wanted next: fetch them while the text is compared.
         __builtin_prefetch(&records_[c]);
         __builtin_prefetch(&flags_[c]);
         return is_entry_of(c, text, key);
-    });
+    };
+}
+
+LineIndex::Slot* Document::key_slot(std::string_view key) {
+    return possible_key(key) ? index_.find_slot(key_hash(key), entry_match(key)) : nullptr;
 }
 
 uint32_t Document::find_key(std::string_view key) const {
     if (!possible_key(key)) return kNone;
-    const uint32_t last = index_.find(key_hash(key), [&](uint32_t c, uint32_t text) {
-        __builtin_prefetch(&records_[c]);
-        __builtin_prefetch(&flags_[c]);
-        return is_entry_of(c, text, key);
-    });
+    const uint32_t last = index_.find(key_hash(key), entry_match(key));
     // A slot whose entry is removed marks a key that no entry has any more.
     return last == kNone || is_removed(last) ? kNone : last;
 }

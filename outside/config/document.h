@@ -160,6 +160,7 @@ private:
     bool is_entry_of(uint32_t c, uint32_t text, std::string_view key) const;
     bool is_header_named(uint32_t c, uint32_t text, std::string_view name) const;
     static bool possible_key(std::string_view key);
+    auto entry_match(std::string_view key) const;        // for the index: an entry of key
     LineIndex::Slot* key_slot(std::string_view key);     // its slot, or nullptr
     uint32_t find_key(std::string_view key) const;       // last entry of the ring, or kNone
     // Where the value of the loaded entry at text starts, for a key of key_size bytes.
