@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <string>
 #include <thread>
 
 namespace twtest {
@@ -135,7 +136,15 @@ ProcessResult run_process(const fs::path& program, const std::vector<std::string
     si.hStdOutput = out_w;
     si.hStdError = err_w;
     PROCESS_INFORMATION pi = {};
-    const BOOL started = CreateProcessA(file.c_str(), &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
+    // Under Wine a start now and then fails under load and succeeds when tried again; a child
+    // that never ran has done nothing a second start could hide.
+    BOOL started = FALSE;
+    DWORD start_error = 0;
+    for (int attempt = 0; attempt < 3 && !started; ++attempt) {
+        if (attempt > 0) Sleep(100);
+        started = CreateProcessA(file.c_str(), &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
+        if (!started) start_error = GetLastError();
+    }
     CloseHandle(in_r);
     CloseHandle(out_w);
     CloseHandle(err_w);
@@ -153,6 +162,7 @@ ProcessResult run_process(const fs::path& program, const std::vector<std::string
         result.err = without_cr(result.err);
     } else {
         CloseHandle(in_w);
+        result.err = "CreateProcess failed with error " + std::to_string(start_error);
     }
     CloseHandle(out_r);
     CloseHandle(err_r);
