@@ -114,7 +114,6 @@ TEST(DocumentLookup, FindsByKeyAlone) {
         {"; k", nullptr},      {"novalue", nullptr},       {"A", nullptr},
         {"", nullptr},         {"nul", "ab"},  // a value holding NUL reads up to it
         {"A\rB", "lone cr"},   {"]x", "bracket"},          {"k#", "hash"},
-        {"[B]", nullptr},      {"dup=first", nullptr},     {"top\n[A]", nullptr},
         {"LONGER_than_TWO_words", "long"},                 {"Longer_Than_Two_Word", nullptr},
     };
     for (const auto& c : cases) {
