@@ -332,11 +332,10 @@ auto Document::entry_match(std::string_view key) const {
 }
 
 LineIndex::Slot* Document::key_slot(std::string_view key) {
-    return possible_key(key) ? index_.find_slot(key_hash(key), entry_match(key)) : nullptr;
+    return index_.find_slot(key_hash(key), entry_match(key));
 }
 
 uint32_t Document::find_key(std::string_view key) const {
-    if (!possible_key(key)) return kNone;
     const uint32_t last = index_.find(key_hash(key), entry_match(key));
     // A slot whose entry is removed marks a key that no entry has any more.
     return last == kNone || is_removed(last) ? kNone : last;

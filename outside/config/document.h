@@ -49,6 +49,8 @@ public:
     // Parses bytes in one linear pass. CONFIG_E_TOO_LARGE when they exceed 4 GiB - 2 (line
     // positions are 32-bit); the document is unchanged then. May throw std::bad_alloc.
     int32_t load(Bytes bytes, std::string_view default_line_ending);
+    // Empties the document; new lines keep their line ending.
+    void clear();
 
     // The value of the first entry in file order whose key matches, or nullptr. The text is
     // NUL-terminated (a value holding a NUL byte reads up to it) and stays valid until the
@@ -161,8 +163,10 @@ private:
     bool is_header_named(uint32_t c, uint32_t text, std::string_view name) const;
     static bool possible_key(std::string_view key);
     auto entry_match(std::string_view key) const;        // for the index: an entry of key
-    LineIndex::Slot* key_slot(std::string_view key);     // its slot, or nullptr
-    uint32_t find_key(std::string_view key) const;       // last entry of the ring, or kNone
+    // For a key that passed check_key: its slot, or nullptr; the last entry of its ring, or
+    // kNone.
+    LineIndex::Slot* key_slot(std::string_view key);
+    uint32_t find_key(std::string_view key) const;
     // Where the value of the loaded entry at text starts, for a key of key_size bytes.
     size_t value_start(uint32_t text, size_t key_size) const;
     uint32_t find_section(std::string_view section) const;
@@ -171,7 +175,6 @@ private:
     void link_entry(uint32_t entry, std::string_view key);
     void recompute_last_entry(uint32_t header);
     void append_line(std::string& out, uint32_t r) const;
-    void clear();
 
     Bytes buf_;                        // the loaded bytes; NULs written after returned values
     std::vector<Record, LargeAllocator<Record>> records_;

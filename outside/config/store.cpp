@@ -16,10 +16,15 @@ int32_t Store::add_file_source(std::string_view path) {
     FileStamp stamp;
     int32_t rc = read_whole_file(fs_, p, &bytes, &stamp);
     if (rc != CONFIG_OK) return rc;
-    Document doc(native_line_ending());
-    rc = doc.load(std::move(bytes), native_line_ending());
+    // Without a source the store's document is empty and unused: load straight into it, and
+    // leave it empty again if the load fails, since a new file's source may still be added.
+    try {
+        rc = doc_.load(std::move(bytes), native_line_ending());
+    } catch (...) {
+        doc_.clear();
+        throw;
+    }
     if (rc != CONFIG_OK) return rc;
-    doc_ = std::move(doc);
     stamp_ = stamp;
     path_ = std::move(p);
     has_source_ = true;
