@@ -4,6 +4,8 @@
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <ini.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,6 +15,7 @@
 #include <fstream>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "config.h"
@@ -252,6 +255,56 @@ void BM_OpenExistingPlainRead(benchmark::State& state) {
     for (auto _ : state) benchmark::DoNotOptimize(read_plain(path));
 }
 BENCHMARK(BM_OpenExistingPlainRead)->Unit(benchmark::kMicrosecond);
+
+// Two parts of an opening on their own, for where its floor lies. First the system calls that
+// opening a complete file makes (bench/RESULTS.md lists them), in the same order and with
+// nothing around them, on a lock file of the benchmark's own.
+void BM_OpenSystemCallsAlone(benchmark::State& state) {
+    const std::string path = complete_file();
+    const std::string lock_path = (work_dir() / "alone.lock").string();
+    close(open(lock_path.c_str(), O_RDWR | O_CREAT, 0666));
+    char bytes[4096];
+    struct stat st;
+    for (auto _ : state) {
+        const int lock = open(lock_path.c_str(), O_RDWR | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+        if (lock < 0 || fstat(lock, &st) != 0 || flock(lock, LOCK_EX | LOCK_NB) != 0) return fail(state, "lock failed");
+        lstat(path.c_str(), &st);  // trust check
+        benchmark::DoNotOptimize(geteuid());
+        stat(path.c_str(), &st);  // existence test
+        const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0 || fstat(fd, &st) != 0 || read(fd, bytes, sizeof bytes) <= 0) return fail(state, "read failed");
+        close(fd);
+        stat(path.c_str(), &st);  // the unchanged save's version check
+        flock(lock, LOCK_UN);
+        close(lock);
+    }
+}
+BENCHMARK(BM_OpenSystemCallsAlone)->Unit(benchmark::kMicrosecond);
+
+// Then completion's tests: one config_get_attrib_val for each key of the complete file (all
+// of them present), on a store loaded once.
+void BM_CompletionTestsAlone(benchmark::State& state) {
+    const std::string path = complete_file();
+    const config_handle cfg = new_config();
+    if (config_add_ini_file_source(cfg, path.c_str()) != CONFIG_OK) return fail(state, "load failed");
+    std::vector<std::pair<std::string, std::string>> keys;
+    config_enum_attribs(
+        cfg, path.c_str(),
+        [](void* ctx, const char* section, const char* key, const char*) -> int32_t {
+            static_cast<std::vector<std::pair<std::string, std::string>>*>(ctx)->emplace_back(section, key);
+            return 0;
+        },
+        &keys);
+    for (auto _ : state) {
+        int found = 0;
+        for (const auto& [section, key] : keys)
+            found += config_get_attrib_val(cfg, path.c_str(), section.c_str(), key.c_str());
+        if (found != static_cast<int>(keys.size())) return fail(state, "a key is missing");
+    }
+    state.counters["keys"] = static_cast<double>(keys.size());
+    delete_config(cfg);
+}
+BENCHMARK(BM_CompletionTestsAlone)->Unit(benchmark::kMicrosecond);
 
 // ---- Opening a missing file (defaults, durable save), against a plain durable write.
 
