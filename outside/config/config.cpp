@@ -118,10 +118,11 @@ void CONFIG_CALL delete_config(config_handle cfg) {
 
 int32_t CONFIG_CALL config_enum_attribs(config_handle cfg, const char* path, config_visit_fn visit, void* ctx) {
     return guarded([&] {
-        const auto store = handles().find(cfg);
+        const auto store = handles().hold(cfg);
         if (!store) return CONFIG_E_HANDLE;
         if (!path || !visit) return CONFIG_E_ARGUMENT;
-        // Names and values are views into the file; the visitor gets NUL-terminated copies.
+        // Held: the visitor may delete the handle. Names and values are views into the file;
+        // the visitor gets NUL-terminated copies.
         std::string section, key, value;
         return store->for_each_entry(path, [&](std::string_view s, std::string_view k, std::string_view v) {
             section.assign(s);
@@ -134,9 +135,10 @@ int32_t CONFIG_CALL config_enum_attribs(config_handle cfg, const char* path, con
 
 int32_t CONFIG_CALL config_enum_lines(config_handle cfg, const char* path, config_line_fn visit, void* ctx) {
     return guarded([&] {
-        const auto store = handles().find(cfg);
+        const auto store = handles().hold(cfg);
         if (!store) return CONFIG_E_HANDLE;
         if (!path || !visit) return CONFIG_E_ARGUMENT;
+        // Held: the visitor may delete the handle.
         std::string text, section, key, value;
         const auto piece = [](std::string* copy, std::string_view view) {
             copy->assign(view);
