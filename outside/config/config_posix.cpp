@@ -225,7 +225,7 @@ public:
     int32_t create_temp(const std::string& target, std::string* temp_path,
                         std::unique_ptr<WritableFile>* file) override {
         struct stat st;
-        const bool exists = ::lstat(target.c_str(), &st) == 0;
+        bool exists = ::lstat(target.c_str(), &st) == 0;
         if (!exists && errno != ENOENT) return code_from_errno(errno, CONFIG_E_CREATE);
         Kept kept;
         if (exists) {
@@ -233,9 +233,13 @@ public:
             // Replacing by rename needs only the directory; a read-only file must stay so. No
             // write bit at all marks a file read-only even for a privileged process.
             if ((st.st_mode & 0222) == 0) return CONFIG_E_ACCESS;
-            if (::access(target.c_str(), W_OK) != 0) return code_from_errno(errno, CONFIG_E_ACCESS);
-            kept = Kept{true, st.st_uid, st.st_gid, static_cast<mode_t>(st.st_mode & 07777)};
+            if (::access(target.c_str(), W_OK) != 0) {
+                // Removed by another process since lstat: written as a new file.
+                if (errno != ENOENT) return code_from_errno(errno, CONFIG_E_ACCESS);
+                exists = false;
+            }
         }
+        if (exists) kept = Kept{true, st.st_uid, st.st_gid, static_cast<mode_t>(st.st_mode & 07777)};
         const std::string base = target + "." + std::to_string(::getpid()) + "-";
         for (int attempt = 0; attempt < 100; ++attempt) {
             std::string name = base + std::to_string(attempt) + ".tmp";
