@@ -212,7 +212,12 @@ public:
             if (hops == 40) return CONFIG_E_NOT_FILE;
             std::vector<char> buffer(static_cast<size_t>(st.st_size > 0 ? st.st_size : PATH_MAX) + 1);
             const ssize_t n = ::readlink(current.c_str(), buffer.data(), buffer.size());
-            if (n < 0) return code_from_errno(errno, CONFIG_E_READ);
+            if (n < 0) {
+                // Changed since lstat by another process: no longer a link, or gone (a new file
+                // when it was the path itself), as if lstat had found it so.
+                if (errno == EINVAL || (errno == ENOENT && hops == 0)) break;
+                return code_from_errno(errno, CONFIG_E_READ);
+            }
             // Empty, or grown since lstat: not a link this code can follow safely.
             if (n == 0 || static_cast<size_t>(n) >= buffer.size()) return CONFIG_E_READ;
             const std::string link(buffer.data(), static_cast<size_t>(n));

@@ -12,6 +12,7 @@
 #include "file_system.h"
 #include "store.h"
 #include "files.h"
+#include "racing_save.h"
 
 namespace {
 
@@ -76,6 +77,22 @@ TEST(SavePosix, WritesThroughSymbolicLinks) {
     std::vector<std::string> real;
     for (const auto& e : std::filesystem::directory_iterator(dir.dir() / "real")) real.push_back(e.path().filename());
     EXPECT_EQ(real, std::vector<std::string>{"a.cfg"});
+}
+
+// A link at the path that another process removes while a save follows it: the save writes a
+// new file rather than failing. A link that appears after the save looked is refused as no file.
+TEST(SavePosix, ALinkChangedDuringTheSaveIsNoFailure) {
+    ScratchDir dir;
+    const std::string path = dir.path("agent.cfg");
+    write_file(dir.path("real.cfg"), "[Agent]\nTimeOut=1\n");
+    ASSERT_EQ(::symlink("real.cfg", path.c_str()), 0);
+    EXPECT_EQ(twtest::save_while(path,
+                                 [&] {
+                                     ::symlink("real.cfg", path.c_str());
+                                     ::unlink(path.c_str());
+                                 },
+                                 1000, CONFIG_E_NOT_FILE),
+              "");
 }
 
 TEST(SavePosix, AnUnchangedSaveLeavesTheFileAlone) {

@@ -2,16 +2,15 @@
 // (in memory), saves that change nothing, new files, and files that cannot be loaded.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <map>
 #include <string>
 #include <system_error>
-#include <thread>
 
 #include "config.h"
 #include "file_system.h"
 #include "files.h"
 #include "memory_file_system.h"
+#include "racing_save.h"
 #include "store.h"
 
 namespace {
@@ -93,38 +92,23 @@ TEST(Save, ANewFileThatAppearedMeanwhileIsReplaced) {
     EXPECT_EQ(read_file(path), "[A]" + eol + "k=v" + eol);
 }
 
-// Another process may remove the file at any moment of a save (a host's save runs outside the
-// opening lock): the save then writes a new file rather than failing.
+// Another process may remove the file at any moment of a save: the save then writes a new file
+// rather than failing.
 TEST(Save, AFileRemovedDuringTheSaveIsWrittenAnew) {
     ScratchDir dir;
     const std::string path = dir.path("agent.cfg");
-    write_file(path, kOriginal);
-    cfg::Store store(cfg::os_file_system());
-    ASSERT_EQ(store.add_file_source(path), CONFIG_OK);
-    std::atomic<bool> done{false};
-    // The file comes back whole by rename, and goes again, while the store saves.
     const std::string side = dir.path("side.cfg");
-    std::thread remover([&] {
-        std::error_code ec;
-        while (!done) {
-            write_file(side, kOriginal);
-            std::filesystem::rename(side, path, ec);
-            std::filesystem::remove(path, ec);
-        }
-    });
-    int failures = 0;
-    std::string first;
-    for (int round = 0; round < 1000 && failures == 0; ++round) {
-        ASSERT_EQ(store.set(path, "Agent", "TimeOut", std::to_string(round)), CONFIG_OK);
-        const int32_t rc = store.save(path, 0);
-        if (rc != CONFIG_OK) {
-            ++failures;
-            first = "round " + std::to_string(round) + ": " + std::to_string(rc);
-        }
-    }
-    done = true;
-    remover.join();
-    EXPECT_EQ(failures, 0) << first;
+    write_file(path, kOriginal);
+    // The file comes back whole by rename, and goes again.
+    EXPECT_EQ(twtest::save_while(path,
+                                 [&] {
+                                     std::error_code ec;
+                                     write_file(side, kOriginal);
+                                     std::filesystem::rename(side, path, ec);
+                                     std::filesystem::remove(path, ec);
+                                 },
+                                 1000),
+              "");
 }
 
 TEST(Save, SourcesThatCannotBeAdded) {
