@@ -267,13 +267,21 @@ void BM_OpenSystemCallsAlone(benchmark::State& state) {
     struct stat st;
     for (auto _ : state) {
         const int lock = open(lock_path.c_str(), O_RDWR | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
-        if (lock < 0 || fstat(lock, &st) != 0 || flock(lock, LOCK_EX | LOCK_NB) != 0) return fail(state, "lock failed");
+        if (lock < 0) return fail(state, "lock failed");
+        if (fstat(lock, &st) != 0 || flock(lock, LOCK_EX | LOCK_NB) != 0) {
+            close(lock);
+            return fail(state, "lock failed");
+        }
         lstat(path.c_str(), &st);  // trust check
         benchmark::DoNotOptimize(geteuid());
         stat(path.c_str(), &st);  // existence test
         const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-        if (fd < 0 || fstat(fd, &st) != 0 || read(fd, bytes, sizeof bytes) <= 0) return fail(state, "read failed");
-        close(fd);
+        const bool read_ok = fd >= 0 && fstat(fd, &st) == 0 && read(fd, bytes, sizeof bytes) > 0;
+        if (fd >= 0) close(fd);
+        if (!read_ok) {
+            close(lock);
+            return fail(state, "read failed");
+        }
         stat(path.c_str(), &st);  // the unchanged save's version check
         flock(lock, LOCK_UN);
         close(lock);
