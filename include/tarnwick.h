@@ -81,6 +81,12 @@ enum { TARNWICK_RESULT_CODES(TARNWICK_DEFINE_RESULT_CODE) };
 #endif
 #undef TARNWICK_DEFINE_RESULT_CODE
 
+/* The machine-wide lock under which attrib_mngr_init creates or completes the file (corvane's
+ * init_interprocess_critical_section, "tarnwick/corvane.h"). A program that replaces the file
+ * by other means takes it too, for as short a time as it can, and never waits for it without
+ * a bound. */
+#define TARNWICK_INIT_LOCK_NAME "tarnwick_init_IPCS"
+
 /* Flags of attrib_mngr_get_attrib / attrib_mngr_set_attrib; other bits are ignored.
  *
  * ATTRIB_MNGR_FLAG_SCRAMBLED: a set stores the value as scrambled hexadecimal text and

@@ -36,6 +36,17 @@
  * line is added after it: the file's, or CRLF when that line ends in a CR, which thus stays
  * part of the line's text (a value "1\r" stays "1\r").
  *
+ * Trust. Another local user may plant files, links and directories wherever they may write.
+ * A directory is shared when users other than the caller and the administrators may create or
+ * replace entries in it (POSIX: world-writable, sticky or not, or owned by a user other than
+ * the caller and root; Windows: an access list that lets others add files, or an owner other
+ * than the caller, SYSTEM and Administrators). Loading refuses (CONFIG_E_UNTRUSTED) a file in a
+ * shared directory that belongs to neither the caller nor an administrator, and a symbolic
+ * link (Windows: reparse point) there that is not theirs. The verdict is taken on the open file
+ * and directory that are actually read, never on a name looked up before: a file swapped in
+ * between is judged itself. A group-writable directory is its administrator's choice and stays
+ * trusted.
+ *
  * Saving is atomic and durable: a temporary file in the same directory is written and flushed
  * to disk, then put in place of the file (POSIX: rename, then the directory is synced;
  * Windows: MoveFileEx, one rename, retried for a moment while another process such as a
@@ -80,7 +91,7 @@ typedef uint32_t config_handle; /* 0 means none */
     X(CONFIG_E_HAS_SOURCE,  -1003, "the configuration handle already holds a source file") \
     X(CONFIG_E_NO_SOURCE,   -1004, "the configuration handle holds no source file yet") \
     X(CONFIG_E_PATH,        -1005, "the path is not the one the source file was added with") \
-    X(CONFIG_E_FLAGS,       -1006, "the save was given flags other than 0") \
+    X(CONFIG_E_FLAGS,       -1006, "the save was given flags it does not know") \
     X(CONFIG_E_SECTION,     -1007, "the section name is refused: empty, blank at an edge, or holding a line break or ']'") \
     X(CONFIG_E_KEY,         -1008, "the key is refused: empty, blank at an edge, holding a line break or '=', or starting with '[', ';' or '#'") \
     X(CONFIG_E_VALUE,       -1009, "the value is refused: it holds a line break, or starts or ends with a blank") \
@@ -99,6 +110,9 @@ typedef uint32_t config_handle; /* 0 means none */
     X(CONFIG_E_REPLACE,     -1022, "putting the saved file in place of the old one failed") \
     X(CONFIG_E_DURABILITY,  -1023, "saved, but syncing the directory failed: the save may not survive a crash") \
     X(CONFIG_E_IO,          -1024, "the operating system reported another failure") \
+    X(CONFIG_E_UNTRUSTED,   -1025, "the file lies in a directory other users may write to and belongs to another user: " \
+                                   "it may have been planted there; nothing was read or written") \
+    X(CONFIG_E_CHANGED,     -1026, "the file changed on disk since it was read; nothing was written") \
     X(CONFIG_E_INTERNAL,    -1098, "an unexpected failure inside the configuration store")
 
 #ifdef __cplusplus
@@ -156,7 +170,15 @@ CONFIG_API int32_t CONFIG_CALL config_set_attrib(config_handle cfg, const char* 
 CONFIG_API int32_t CONFIG_CALL config_remove_attrib(config_handle cfg, const char* path, const char* section,
                                                     const char* key);
 
-/* Writes the store to its source file as described above; flags must be 0. */
+/* Flags of config_save. */
+#define CONFIG_SAVE_IF_UNCHANGED 0x1 /* write only while the file on disk is still the version
+                                        the store read or last wrote (for a new file: while
+                                        nothing is there); else CONFIG_E_CHANGED, nothing written */
+
+/* Writes the store to its source file as described above; flags are 0 or
+ * CONFIG_SAVE_IF_UNCHANGED (any other bit: CONFIG_E_FLAGS). The version test compares file,
+ * size and modification time just before the save writes; where the platform tells no version
+ * it cannot pass. A writer that does not take the caller's lock can still slip in between. */
 CONFIG_API int32_t CONFIG_CALL config_save(config_handle cfg, const char* path, int32_t flags);
 
 /* Releases the store and everything it holds; unsaved changes are lost. A bad handle does

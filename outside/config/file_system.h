@@ -63,6 +63,12 @@ public:
 
     // Opens an existing regular file for reading. CONFIG_E_NOT_FOUND when nothing is there,
     // CONFIG_E_NOT_FILE for a directory, device or pipe (never blocks on one).
+    // CONFIG_E_UNTRUSTED (see Trust in config.h) when the file, or a link on the way to it,
+    // lies in a shared directory and belongs to neither the caller nor an administrator. The
+    // verdict is taken on what is held: the directory is opened first and judged on its own
+    // descriptor or handle, the file is opened relative to it (POSIX: openat, no link followed
+    // by the open itself) and judged on the descriptor or handle that is then read. Links are
+    // followed one hop at a time, each hop judged the same way.
     virtual int32_t open_for_read(const std::string& path, std::unique_ptr<ReadableFile>* file) = 0;
 
     // CONFIG_OK when something exists at path (symbolic links followed), CONFIG_E_NOT_FOUND
@@ -70,16 +76,24 @@ public:
     virtual int32_t probe(const std::string& path) = 0;
 
     // The file that writing to path must replace: path itself, or the final target of the
-    // symbolic links it names. POSIX follows a link only when the caller or root owns it
-    // (CONFIG_E_ACCESS otherwise: another user may have placed it), and never to a target that
-    // does not exist (CONFIG_E_NOT_FOUND: the save would create a file where it points).
+    // symbolic links (Windows: reparse points, junctions included) it names. A link is followed
+    // only when the caller or an administrator owns it (POSIX: root; Windows: SYSTEM or the
+    // Administrators group), CONFIG_E_ACCESS otherwise: another user may have placed it. A link
+    // to nothing is never replaced and never written through (CONFIG_E_NOT_FOUND: the save
+    // would create a file where it points), on every platform.
     virtual int32_t resolve_links(const std::string& path, std::string* target) = 0;
 
     // Creates a new temporary file, exclusively, in target's directory and names it in
-    // *temp_path. Where target exists it must be a writable regular file. The temporary file
+    // *temp_path. Where target exists it must be a writable regular file. The name carries a
+    // random part that another user cannot foresee, and a name already taken (planted there,
+    // say) is passed over for another (POSIX: O_EXCL; Windows: CREATE_NEW). The temporary file
     // is never more open than the target: POSIX creates it 0600 (finish() then gives it the
     // target's mode and owner); Windows creates it with the target's access list, and fails
-    // when that list cannot be read.
+    // when that list cannot be read. When the target belongs to another user who is not an
+    // administrator and the replacement stays the caller's, the replacement is open to the
+    // caller alone (POSIX: the target's mode without group and other bits; Windows: no access
+    // list entry for anyone but the caller, SYSTEM and Administrators): the other user may
+    // have made the old file readable to all in order to read what the caller writes.
     virtual int32_t create_temp(const std::string& target, std::string* temp_path,
                                 std::unique_ptr<WritableFile>* file) = 0;
 

@@ -45,6 +45,7 @@ int32_t Store::add_new_file_source(std::string_view path) {
     if (rc != CONFIG_E_NOT_FOUND) return rc;
     path_ = std::move(p);
     has_source_ = true;
+    created_ = true;
     return CONFIG_OK;
 }
 
@@ -78,22 +79,37 @@ int32_t Store::set_text(std::string_view path, Bytes bytes) {
     rc = doc.load(std::move(bytes), native_line_ending());
     if (rc != CONFIG_OK) return rc;
     doc_ = std::move(doc);
-    // The loaded version no longer describes what the handle holds: the next save writes.
-    stamp_ = FileStamp();
+    // What the handle holds no longer comes from the version on disk: the next save writes.
+    text_replaced_ = true;
     return CONFIG_OK;
+}
+
+int32_t Store::check_unchanged_on_disk() {
+    FileStamp now;
+    const int32_t rc = fs_.stamp(path_, &now);
+    if (created_) return rc == CONFIG_E_NOT_FOUND ? CONFIG_OK : rc == CONFIG_OK ? CONFIG_E_CHANGED : rc;
+    if (rc == CONFIG_E_NOT_FOUND) return CONFIG_E_CHANGED;
+    if (rc != CONFIG_OK) return rc;
+    return same_version(now, stamp_) ? CONFIG_OK : CONFIG_E_CHANGED;
 }
 
 int32_t Store::save(std::string_view path, int32_t flags) {
     int32_t rc = check_path(path);
     if (rc != CONFIG_OK) return rc;
-    if (flags != 0) return CONFIG_E_FLAGS;
-    if (!doc_.modified() && stamp_.valid) {
+    if ((flags & ~CONFIG_SAVE_IF_UNCHANGED) != 0) return CONFIG_E_FLAGS;
+    if (flags & CONFIG_SAVE_IF_UNCHANGED) {
+        rc = check_unchanged_on_disk();
+        if (rc != CONFIG_OK) return rc;
+    }
+    if (!doc_.modified() && !text_replaced_ && stamp_.valid) {
         FileStamp now;
         if (fs_.stamp(path_, &now) == CONFIG_OK && same_version(now, stamp_)) return CONFIG_OK;
     }
     rc = write_file_atomically(fs_, path_, doc_.serialize());
     if (rc == CONFIG_OK || rc == CONFIG_E_DURABILITY) {
         doc_.mark_saved();
+        text_replaced_ = false;
+        created_ = false;
         // The version just written (or found already holding these bytes).
         if (fs_.stamp(path_, &stamp_) != CONFIG_OK) stamp_ = FileStamp();
     }

@@ -28,7 +28,8 @@ public:
     // The number of entries removed, or a CONFIG_E_* code.
     int32_t remove(std::string_view path, std::string_view section, std::string_view key);
     // Writes the document unless nothing changed since the load or the last save and the file
-    // on disk is still the version then seen: that costs one status query and no read.
+    // on disk is still the version then seen: that costs one status query and no read. With
+    // CONFIG_SAVE_IF_UNCHANGED, a file on disk that is no longer that version is CONFIG_E_CHANGED.
     int32_t save(std::string_view path, int32_t flags);
 
     // Visits every entry in file order (see Document::for_each_entry) once path is checked.
@@ -53,12 +54,17 @@ public:
 
 private:
     int32_t check_path(std::string_view path) const;
+    // CONFIG_OK while the file on disk is the version last loaded or saved (for a new file
+    // never saved: while nothing is there), else CONFIG_E_CHANGED or the status query's error.
+    int32_t check_unchanged_on_disk();
 
     FileSystem& fs_;
     bool has_source_ = false;
     std::string path_;
     Document doc_;
     FileStamp stamp_;  // the file on disk as last loaded or saved; invalid when unknown
+    bool text_replaced_ = false;  // set_text since the load or the last save
+    bool created_ = false;        // a new file's source, not saved yet
 };
 
 }  // namespace cfg

@@ -14,7 +14,7 @@
 
 namespace tw {
 
-const char kInitLockName[] = "tarnwick_init_IPCS";
+const char kInitLockName[] = TARNWICK_INIT_LOCK_NAME;
 
 namespace {
 
