@@ -29,7 +29,7 @@ const char kOverview[] =
     "Commands:\n"
     "  path                                   print the file that opening with no path uses\n"
     "  show [--file F] [--reveal] [--json]    print every section and key in file order\n"
-    "  get NAME [--file F] [--reveal] [--json]\n"
+    "  get [SECTION] NAME [--file F] [--reveal] [--json]\n"
     "                                         print the value of attribute NAME\n"
     "  set SECTION KEY VALUE [--file F]       set a value and save the file\n"
     "  set --scramble SECTION KEY [--file F]  set a scrambled value read from standard input\n"
@@ -127,12 +127,58 @@ bool read_secret(const std::string& prompt, std::string* value, std::ostream& er
     return any;
 }
 
-std::string json_entry(const Line& l, const std::string& value, bool scrambled, const std::string& error) {
-    std::string out = "{\"line\": " + std::to_string(l.number) + ", \"section\": " + json_string(l.section) +
-                      ", \"key\": " + json_string(l.key) + ", \"value\": " + json_string(value) +
-                      ", \"scrambled\": " + (scrambled ? "true" : "false");
-    if (!error.empty()) out += ", \"error\": " + json_string(error);
+// One entry as show and get print it: a line of the file, or a schema key the file lacks
+// (line 0), shown with the default a write adds.
+struct Shown {
+    uint32_t line = 0;
+    std::string section, key, value;
+    bool scrambled = false;
+    const tw::SchemaRow* missing = nullptr;  // the row of a key the file lacks
+    std::string error;                       // a value that could not be revealed
+};
+
+Shown shown_line(const Line& l, bool scrambled) { return {l.number, l.section, l.key, l.value, scrambled, nullptr, ""}; }
+
+// The default of a row the file lacks. The proxy's host and port come from the system's
+// proxy settings, which a read does not ask: they show as empty, and say so.
+Shown shown_default(const tw::SchemaRow& row) { return {0, row.section, row.key, row.value, false, &row, ""}; }
+
+std::string json_entry(const Shown& s) {
+    std::string out = std::string("{\"line\": ") + (s.missing != nullptr ? "null" : std::to_string(s.line)) +
+                      ", \"section\": " + json_string(s.section) + ", \"key\": " + json_string(s.key) +
+                      ", \"value\": " + json_string(s.value) + ", \"scrambled\": " + (s.scrambled ? "true" : "false") +
+                      ", \"default\": " + (s.missing != nullptr ? "true" : "false");
+    if (s.missing != nullptr && s.missing->source != tw::DefaultSource::kConstant) out += ", \"from_system\": true";
+    if (!s.error.empty()) out += ", \"error\": " + json_string(s.error);
     return out + "}";
+}
+
+// "key = value" for a person; a missing key's line says that the file lacks it.
+std::string plain_entry(const Shown& s, bool reveal) {
+    std::string line = printable(s.key) + " = ";
+    line += s.scrambled && (!reveal || !s.error.empty()) ? "(scrambled)" : printable(s.value);
+    if (s.missing != nullptr) {
+        line += s.missing->source == tw::DefaultSource::kConstant
+                    ? "  (not in the file: the default a write adds)"
+                    : "  (not in the file: a write takes it from the system's proxy settings)";
+    }
+    return line;
+}
+
+// Reveals s in place when it is scrambled and reveal was asked for; reports a failure on err.
+// Returns the exit status of the attempt.
+int reveal_shown(Shown* s, const std::string& path, const std::string& subject, std::ostream& err) {
+    std::string clear, why;
+    const int32_t rc = reveal(s->value, &clear, &why);
+    if (rc == ATTRIB_MNGR_OK) {
+        wipe(&s->value);
+        s->value = clear;
+        wipe(&clear);
+        return kExitOk;
+    }
+    err << error_line(rc, path, subject) << (why.empty() ? "" : ": " + why) << "\n";
+    s->error = attrib_mngr_error_text(rc);
+    return exit_status(rc);
 }
 
 // ---- commands
@@ -153,73 +199,78 @@ int run_show(const Parsed& args, std::ostream& out, std::ostream& err) {
     rc = file.load(path);
     if (rc != CONFIG_OK) return fail(err, rc, path);
 
-    int status = kExitOk;
-    const std::string* section = nullptr;
-    bool first_json = true;
-    if (args.json) out << "{\n  \"file\": " << json_string(path) << ",\n  \"entries\": [";
+    // The file's entries in file order, then the schema's keys it lacks in schema order.
+    std::vector<Shown> entries;
     for (const Line& l : file.lines()) {
-        if (l.kind != CONFIG_LINE_ENTRY) continue;
-        const bool scrambled = file.scrambled_entry(l);
-        std::string value = l.value;
-        std::string error;
-        if (scrambled && args.reveal) {
-            std::string clear, why;
-            const int32_t got = reveal(l.value, &clear, &why);
-            if (got == ATTRIB_MNGR_OK) {
-                value = clear;
-            } else {
-                err << error_line(got, path, l.section + "/" + l.key) << (why.empty() ? "" : ": " + why) << "\n";
-                error = attrib_mngr_error_text(got);
-                status = exit_status(got);
-            }
-            wipe(&clear);
-        }
-        if (args.json) {
-            out << (first_json ? "\n    " : ",\n    ") << json_entry(l, value, scrambled, error);
-            first_json = false;
-            wipe(&value);
-            continue;
-        }
-        if (section == nullptr ? !l.section.empty() : l.section != *section) {
-            if (section != nullptr) out << "\n";
-            out << "[" << printable(l.section) << "]\n";
-        }
-        section = &l.section;
-        if (scrambled && (!args.reveal || !error.empty())) value = "(scrambled)";
-        out << printable(l.key) << " = " << printable(value) << "\n";
-        wipe(&value);
+        if (l.kind == CONFIG_LINE_ENTRY) entries.push_back(shown_line(l, file.scrambled_entry(l)));
     }
-    if (args.json) out << (first_json ? "]\n}\n" : "\n  ]\n}\n");
+    for (const tw::SchemaRow& row : tw::kSchemaRows) {
+        if (file.find(row.section, row.key) == nullptr) entries.push_back(shown_default(row));
+    }
+    int status = kExitOk;
+    for (Shown& s : entries) {
+        if (s.scrambled && args.reveal) {
+            const int got = reveal_shown(&s, path, s.section + "/" + s.key, err);
+            if (status == kExitOk) status = got;
+        }
+    }
+
+    if (args.json) {
+        out << "{\n  \"file\": " << json_string(path) << ",\n  \"entries\": [";
+        for (size_t i = 0; i < entries.size(); ++i) out << (i == 0 ? "\n    " : ",\n    ") << json_entry(entries[i]);
+        out << (entries.empty() ? "]\n}\n" : "\n  ]\n}\n");
+    } else {
+        const std::string* section = nullptr;
+        for (const Shown& s : entries) {
+            if (section == nullptr ? !s.section.empty() : s.section != *section) {
+                if (section != nullptr) out << "\n";
+                out << "[" << printable(s.section) << "]\n";
+            }
+            section = &s.section;
+            out << plain_entry(s, args.reveal) << "\n";
+        }
+    }
+    for (Shown& s : entries) wipe(&s.value);
     return status;
 }
 
 int run_get(const Parsed& args, std::ostream& out, std::ostream& err) {
-    const std::string& name = args.positional[0];
+    // get NAME: the entry a get by name reads, the first of the key in file order, whatever
+    // its section. get SECTION KEY: the first entry of KEY in SECTION.
+    const bool by_section = args.positional.size() == 2;
+    const std::string& key = args.positional[by_section ? 1 : 0];
+    const std::string subject = by_section ? args.positional[0] + "/" + key : key;
     std::string path;
     int32_t rc = target_path(args, &path);
     if (rc != ATTRIB_MNGR_OK) return fail(err, rc, "");
     FileView file;
     rc = file.load(path);
     if (rc != CONFIG_OK) return fail(err, rc, path);
-    // The entry a get by name reads: the first of the key in file order.
-    const Line* entry = file.first_entry(name);
-    if (entry == nullptr) return fail(err, ATTRIB_MNGR_NOT_FOUND, path, name);
-    const bool scrambled = file.scrambled(name);
-    std::string value = entry->value;
-    if (scrambled && args.reveal) {
-        std::string why;
-        rc = reveal(entry->value, &value, &why);
-        if (rc != ATTRIB_MNGR_OK) {
-            err << error_line(rc, path, name) << (why.empty() ? "" : ": " + why) << "\n";
-            return exit_status(rc);
-        }
-    }
-    if (!args.json) {
-        out << (scrambled && !args.reveal ? "(scrambled)" : printable(value)) << "\n";
+
+    const Line* entry = by_section ? file.find(args.positional[0], key) : file.first_entry(key);
+    Shown s;
+    if (entry != nullptr) {
+        s = shown_line(*entry, file.scrambled_entry(*entry));
     } else {
-        out << json_entry(*entry, value, scrambled, "") << "\n";
+        // A schema key the file lacks (in its own section): what a write would add.
+        const tw::SchemaRow* row = tw::find_schema_key(key);
+        if (row == nullptr || (by_section && !tw::same_name(row->section, args.positional[0])))
+            return fail(err, ATTRIB_MNGR_NOT_FOUND, path, subject);
+        s = shown_default(*row);
+        err << "tarnwickctl: " << printable(path) << ": \"" << printable(subject)
+            << "\" is not in the file; this is the default a write adds"
+            << (row->source == tw::DefaultSource::kConstant ? "" : " (from the system's proxy settings)") << "\n";
     }
-    wipe(&value);
+    if (s.scrambled && args.reveal) {
+        const int status = reveal_shown(&s, path, subject, err);
+        if (status != kExitOk) return status;
+    }
+    if (args.json) {
+        out << json_entry(s) << "\n";
+    } else {
+        out << (s.scrambled && !args.reveal ? "(scrambled)" : printable(s.value)) << "\n";
+    }
+    wipe(&s.value);
     return kExitOk;
 }
 
@@ -326,7 +377,7 @@ int run_edit_command(const Parsed& args, std::ostream& out, std::ostream& err) {
 }
 
 size_t no_positional(const Parsed&) { return 0; }
-size_t one_positional(const Parsed&) { return 1; }
+size_t get_positional(const Parsed& args) { return args.positional.size() == 2 ? 2 : 1; }
 size_t two_positional(const Parsed&) { return 2; }
 size_t set_positional(const Parsed& args) { return args.scramble ? 2 : 3; }
 
@@ -337,19 +388,29 @@ const Command kCommands[] = {
      0, no_positional, run_path},
     {"show", "tarnwickctl show [--file F] [--reveal] [--json]\n",
      "Reads the attribute file (and changes nothing; a missing file is an error) and prints\n"
-     "every section and key in file order as \"key = value\". A scrambled value shows as\n"
-     "(scrambled), or in clear with --reveal; each entry is revealed by its own section and key.\n"
-     "With --json it prints one object: \"file\", and \"entries\" in file order, each with\n"
-     "\"line\", \"section\", \"key\", \"value\" (in clear with --reveal, else as stored) and\n"
-     "\"scrambled\" (whether a scramble marker stands for it), and \"error\" for a value that\n"
-     "could not be revealed. Bytes that are not UTF-8 appear as \\udc80 to \\udcff, one escape\n"
-     "per byte (the byte's value plus 0xdc00), so that decoding them gives the file's bytes.\n",
+     "every section and key in file order as \"key = value\", then each schema key the file\n"
+     "lacks with the default a write adds, marked \"(not in the file: ...)\"; the proxy's host\n"
+     "and port show as empty there, since a write takes them from the system's proxy\n"
+     "settings. A scrambled value shows as (scrambled), or in clear with --reveal; each entry\n"
+     "is revealed by its own section and key, and a damaged one is reported (status 3).\n"
+     "With --json it prints one object: \"file\", and \"entries\", each with \"line\" (null for\n"
+     "a key the file lacks), \"section\", \"key\", \"value\" (in clear with --reveal, else as\n"
+     "stored), \"scrambled\" (whether a scramble marker stands for it), \"default\" (true for\n"
+     "a key the file lacks), \"from_system\" (true for a default from the system's proxy\n"
+     "settings, only then), and \"error\" for a value that could not be revealed. Bytes that\n"
+     "are not UTF-8 appear as \\udc80 to \\udcff, one escape per byte (the byte's value plus\n"
+     "0xdc00), so that decoding them gives the file's bytes.\n",
      kFile | kReveal | kJson, no_positional, run_show},
-    {"get", "tarnwickctl get NAME [--file F] [--reveal] [--json]\n",
+    {"get", "tarnwickctl get NAME [--file F] [--reveal] [--json]\n       tarnwickctl get SECTION KEY [--file F] [--reveal] [--json]\n",
      "Reads the attribute file and prints the value of the attribute NAME, whatever section\n"
-     "holds it (the first in file order). A scrambled value shows as (scrambled), or in clear\n"
-     "with --reveal. With --json it prints the entry as one object, as show --json does.\n",
-     kFile | kReveal | kJson, one_positional, run_get},
+     "holds it (the first in file order), as the agent reads it; or, with SECTION, the value\n"
+     "of KEY in SECTION. A scrambled value shows as (scrambled), or in clear with --reveal; a\n"
+     "damaged scrambled value is an error then (status 3), never shown. A schema key the file\n"
+     "lacks prints the default a write adds, and standard error says so (the proxy's host\n"
+     "and port show as empty: a write takes them from the system's proxy settings). With\n"
+     "--json it prints the entry as one object, as show --json does. Status 1 when no entry\n"
+     "and no schema default answers.\n",
+     kFile | kReveal | kJson, get_positional, run_get},
     {"set", "tarnwickctl set SECTION KEY VALUE [--file F]\n       tarnwickctl set --scramble SECTION KEY [--file F]\n",
      "Opens the attribute file, sets KEY in SECTION and saves the file. With --scramble the\n"
      "value is the first line of standard input (read without echo on a terminal, never from\n"

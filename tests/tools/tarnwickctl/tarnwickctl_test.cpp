@@ -213,7 +213,7 @@ TEST_F(TarnwickctlTest, UsageErrorsExitWithTwoAndTouchNothing) {
         {"show", "--bogus"},
         {"show", "NAME"},
         {"get"},
-        {"get", "A", "B"},
+        {"get", "A", "B", "C"},
         {"get", "A", "--file"},
         {"get", "A", "--file="},
         {"get", "A", "--scramble"},
