@@ -164,18 +164,6 @@ private:
     config_handle cfg_;
 };
 
-int32_t CONFIG_CALL collect_line(void* ctx, const config_line* l) {
-    const auto str = [](const config_text& t) { return std::string(t.data, t.size); };
-    static_cast<std::vector<Line>*>(ctx)->push_back(
-        {l->number, l->kind, str(l->text), str(l->section), str(l->key), str(l->value)});
-    return CONFIG_OK;
-}
-
-int32_t store_lines(config_handle cfg, const std::string& path, std::vector<Line>* lines) {
-    lines->clear();
-    return config_enum_lines(cfg, path.c_str(), collect_line, lines);
-}
-
 void wipe(std::vector<Line>* lines) {
     for (Line& l : *lines) {
         twctl::wipe(&l.text);

@@ -108,7 +108,19 @@ std::string range(size_t start, size_t count) {
     return std::to_string(count == 0 ? start : start + 1) + "," + std::to_string(count);
 }
 
+int32_t CONFIG_CALL collect_line(void* ctx, const config_line* l) {
+    const auto str = [](const config_text& t) { return std::string(t.data, t.size); };
+    static_cast<std::vector<Line>*>(ctx)->push_back(
+        {l->number, l->kind, str(l->text), str(l->section), str(l->key), str(l->value)});
+    return CONFIG_OK;
+}
+
 }  // namespace
+
+int32_t store_lines(config_handle cfg, const std::string& path, std::vector<Line>* lines) {
+    lines->clear();
+    return config_enum_lines(cfg, path.c_str(), collect_line, lines);
+}
 
 ChangeReport compare_files(const std::string& file, const FileLines& before, const FileLines& after,
                            const std::set<std::string>& secret_keys) {

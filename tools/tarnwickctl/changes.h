@@ -1,5 +1,7 @@
 // What a write did to the attribute file, or would do: the keys it added, set or removed, and
-// the file before and after with every secret masked. apply, set and unset report through it.
+// the file before and after with every secret masked. apply, set and unset report through it:
+// take FileLines of the store once loaded (store_lines; exists false and no lines for a new
+// file) and again after the change, compare_files(), then print_report().
 #ifndef TARNWICKCTL_CHANGES_H
 #define TARNWICKCTL_CHANGES_H
 
@@ -8,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "config.h"
 #include "library.h"
 
 namespace twctl {
@@ -17,6 +20,9 @@ struct FileLines {
     bool exists = false;
     std::vector<Line> lines;
 };
+
+// Every line of the store's file as it stands in memory, unsaved changes included.
+int32_t store_lines(config_handle cfg, const std::string& path, std::vector<Line>* lines);
 
 struct Change {
     std::string section, key;  // as the file after (for a removal: before) spells them
