@@ -17,7 +17,7 @@
 #include "json_reader.h"
 #include "library.h"
 #include "messages.h"
-#include "scramble/scramble_codec.h"
+#include "schema_table.h"
 #include "tarnwick.h"
 
 namespace twctl {
@@ -164,48 +164,6 @@ private:
     config_handle cfg_;
 };
 
-void wipe(std::vector<Line>* lines) {
-    for (Line& l : *lines) {
-        twctl::wipe(&l.text);
-        twctl::wipe(&l.value);
-    }
-    lines->clear();
-}
-
-// The first value of every section and key (ASCII lower case) of lines.
-std::map<std::pair<std::string, std::string>, const std::string*> first_values(const std::vector<Line>& lines) {
-    std::map<std::pair<std::string, std::string>, const std::string*> values;
-    for (const Line& l : lines) {
-        if (l.kind == CONFIG_LINE_ENTRY) values.emplace(std::make_pair(ascii_lower(l.section), ascii_lower(l.key)), &l.value);
-    }
-    return values;
-}
-
-// ---- the schema
-
-struct SchemaRow {
-    std::string section, key, value;
-};
-
-// The schema's rows with the defaults this machine gets (the proxy's from the system), read
-// from a file the library creates in a private scratch directory: defaults only, no secret.
-int32_t read_schema(std::vector<SchemaRow>* rows) {
-    ScratchDir scratch;
-    if (!scratch.ok()) return CONFIG_E_CREATE;
-    const std::string path = scratch.path("defaults.cfg");
-    {
-        Handle fresh;
-        const int32_t rc = fresh.open(path);
-        if (rc != ATTRIB_MNGR_OK) return rc;
-    }
-    std::vector<Line> lines;
-    const int32_t rc = read_lines(path, &lines);
-    for (const Line& l : lines) {
-        if (l.kind == CONFIG_LINE_ENTRY) rows->push_back({l.section, l.key, l.value});
-    }
-    return rc;
-}
-
 // ---- the machine-wide lock
 
 class InitLock {
@@ -229,55 +187,57 @@ private:
 
 // ---- applying
 
-struct Refusal {
-    std::string entry, why;
-};
-
+// The state applied to a store that holds the file (or a new one): refusals, warnings, and the
+// file's lines before and after.
 class Applier {
 public:
     Applier(config_handle cfg, const std::string& path) : cfg_(cfg), path_(path) {}
-    ~Applier() { wipe(&probe_lines_); }
 
-    std::vector<Refusal> refusals;
+    std::vector<std::string> refusals;  // "ENTRY: why"
     std::vector<std::string> warnings;
-    int32_t error = ATTRIB_MNGR_OK;  // a failure that is not the state's
+    int32_t error = ATTRIB_MNGR_OK;     // a failure that is not the state's
 
-    // Refuses what the schema says is a mistake: a section neither in the schema nor in
-    // before, a schema key in another section than its own.
-    void check_schema(const std::vector<StateEntry>& entries, const std::vector<SchemaRow>& schema,
-                      const std::vector<Line>& before) {
-        std::set<std::string> sections;
-        std::map<std::string, std::string> home;  // schema key -> its section
-        for (const SchemaRow& r : schema) {
-            sections.insert(ascii_lower(r.section));
-            home.emplace(ascii_lower(r.key), r.section);
+    // Refuses what the schema says is a mistake: a section neither in the schema nor in the
+    // file, a schema key in another section than its own.
+    void check_schema(const std::vector<StateEntry>& entries, const FileLines* before) {
+        std::set<std::string> sections, refused_sections;
+        if (before != nullptr) {
+            for (const Line& l : before->lines()) {
+                if (l.kind == CONFIG_LINE_SECTION || l.kind == CONFIG_LINE_ENTRY) sections.insert(tw::fold_name(l.section));
+            }
         }
-        for (const Line& l : before) {
-            if (l.kind == CONFIG_LINE_SECTION || l.kind == CONFIG_LINE_ENTRY) sections.insert(ascii_lower(l.section));
-        }
-        std::set<std::string> refused_sections;
         for (const StateEntry& e : entries) {
-            if (sections.count(ascii_lower(e.section)) == 0) {
-                if (refused_sections.insert(ascii_lower(e.section)).second)
-                    refusals.push_back({"\"" + e.section + "\"", "no such section in the schema or the file"});
+            if (!tw::is_schema_section(e.section) && sections.count(tw::fold_name(e.section)) == 0) {
+                if (refused_sections.insert(tw::fold_name(e.section)).second)
+                    refusals.push_back("\"" + shown(e.section) + "\": no such section in the schema or the file");
                 continue;
             }
-            const auto it = home.find(ascii_lower(e.key));
-            if (it != home.end() && !equal_ignoring_case(it->second, e.section))
-                refusals.push_back({entry_name(e.section, e.key), "a key of [" + it->second + "], not of [" + e.section + "]"});
+            const tw::SchemaRow* row = tw::find_schema_key(e.key);
+            if (row != nullptr && !tw::same_name(row->section, e.section))
+                refusals.push_back(entry_name(e.section, e.key) + ": a key of [" + row->section + "], not of [" +
+                                   shown(e.section) + "]");
         }
     }
 
-    // Adds every schema row the store lacks, as opening does.
-    void complete(const std::vector<SchemaRow>& schema) {
-        for (const SchemaRow& r : schema) {
-            if (config_get_attrib_val(cfg_, path_.c_str(), r.section.c_str(), r.key.c_str()) != 0) continue;
-            const int32_t rc = config_set_attrib(cfg_, path_.c_str(), r.section.c_str(), r.key.c_str(), r.value.c_str());
+    // Adds every schema row the store lacks with the table's default, as opening does (which
+    // takes the proxy's host and port from the system's settings instead).
+    void complete() {
+        for (const tw::SchemaRow& r : tw::kSchemaRows) {
+            if (config_get_attrib_val(cfg_, path_.c_str(), r.section, r.key) != 0) continue;
+            const int32_t rc = config_set_attrib(cfg_, path_.c_str(), r.section, r.key, r.value);
             if (rc != CONFIG_OK && error == ATTRIB_MNGR_OK) error = rc;
         }
     }
 
     void apply(const StateEntry& e) {
+        if (lines_stale_) {
+            const int32_t rc = lines_.load_from(cfg_, path_);
+            if (rc != CONFIG_OK) {
+                if (error == ATTRIB_MNGR_OK) error = rc;
+                return;
+            }
+            lines_stale_ = false;
+        }
         switch (e.action) {
             case StateEntry::kSet: set(e); break;
             case StateEntry::kRemove: remove(e); break;
@@ -286,16 +246,14 @@ public:
     }
 
 private:
-    bool marked(const std::string& key) const {
-        return config_get_attrib(cfg_, (key + kMarkerSuffix).c_str()) != nullptr;
-    }
     void refuse_code(const StateEntry& e, int32_t rc) {
-        refusals.push_back({entry_name(e.section, e.key), error_line(rc, "").substr(std::strlen("tarnwickctl: "))});
+        refusals.push_back(entry_name(e.section, e.key) + ": " + attrib_mngr_error_text(rc) + " (error " +
+                           std::to_string(rc) + ")");
     }
     void set(const StateEntry& e) {
         const int32_t rc = config_set_attrib(cfg_, path_.c_str(), e.section.c_str(), e.key.c_str(), e.value.c_str());
         if (rc != CONFIG_OK) return refuse_code(e, rc);
-        if (marked(e.key))
+        if (lines_.scrambled(e.key))
             warnings.push_back(entry_name(e.section, e.key) +
                                " keeps its scramble marker: --reveal will unscramble the plain value");
     }
@@ -303,58 +261,57 @@ private:
         if (config_get_attrib_val(cfg_, path_.c_str(), e.section.c_str(), e.key.c_str()) != 0) {
             const int32_t rc = config_remove_attrib(cfg_, path_.c_str(), e.section.c_str(), e.key.c_str());
             if (rc < 0 && error == ATTRIB_MNGR_OK) error = rc;
+            lines_stale_ = true;
             return;
         }
         // Nothing to remove; but a name the store refuses is a mistake all the same. A store
         // of a file that is never written tells.
-        if (probe_ == nullptr) {
+        if (!probe_dir_) {
             probe_dir_ = std::make_unique<ScratchDir>();
-            probe_ = std::make_unique<Store>();
             probe_path_ = probe_dir_->ok() ? probe_dir_->path("names.cfg") : std::string();
-            if (probe_path_.empty() || config_add_ini_new_file_source(probe_->get(), probe_path_.c_str()) != CONFIG_OK) {
-                if (error == ATTRIB_MNGR_OK) error = CONFIG_E_CREATE;
-                return;
+            if (probe_path_.empty() || config_add_ini_new_file_source(probe_.get(), probe_path_.c_str()) != CONFIG_OK) {
+                probe_path_.clear();
             }
         }
-        const int32_t rc = config_set_attrib(probe_->get(), probe_path_.c_str(), e.section.c_str(), e.key.c_str(), "");
+        if (probe_path_.empty()) {
+            if (error == ATTRIB_MNGR_OK) error = CONFIG_E_CREATE;
+            return;
+        }
+        const int32_t rc = config_set_attrib(probe_.get(), probe_path_.c_str(), e.section.c_str(), e.key.c_str(), "");
         if (rc != CONFIG_OK) refuse_code(e, rc);
     }
     void scramble(const StateEntry& e) {
-        if (marked(e.key) && same_clear_value(e)) return;  // a new seed would change nothing else
-        char* text = tw::scramble_value(e.value.c_str(), -1);
-        if (text == nullptr) {
-            if (error == ATTRIB_MNGR_OK) error = ATTRIB_MNGR_SCRAMBLE_FAILED;
-            return;
-        }
-        const int32_t rc = config_set_attrib(cfg_, path_.c_str(), e.section.c_str(), e.key.c_str(), text);
-        std::memset(text, 0, std::strlen(text));
-        maw_free(text);
+        const bool marked = lines_.scrambled(e.key);
+        if (marked && same_clear_value(e)) return;  // a new seed would change nothing else
+        std::string text = twctl::scramble(e.value);
+        const int32_t rc = config_set_attrib(cfg_, path_.c_str(), e.section.c_str(), e.key.c_str(), text.c_str());
+        wipe(&text);
+        lines_stale_ = true;
         if (rc != CONFIG_OK) return refuse_code(e, rc);
-        if (marked(e.key)) return;
-        const int32_t marker = config_set_attrib(cfg_, path_.c_str(), kMarkerSection, (e.key + kMarkerSuffix).c_str(), "");
+        if (marked) return;
+        const int32_t marker =
+            config_set_attrib(cfg_, path_.c_str(), tw::kMarkerSection, tw::marker_key(e.key).c_str(), "");
         if (marker != CONFIG_OK) refuse_code(e, marker);
     }
-    // Whether the key's entry in its section unscrambles to the state's text.
+    // Whether the key's entry in its section is sound scrambled text of the state's value.
     bool same_clear_value(const StateEntry& e) {
-        wipe(&probe_lines_);
-        if (store_lines(cfg_, path_, &probe_lines_) != CONFIG_OK) return false;
-        const auto values = first_values(probe_lines_);
-        const auto it = values.find({ascii_lower(e.section), ascii_lower(e.key)});
-        if (it == values.end()) return false;
-        int32_t length = 0;
-        char* clear = tw::unscramble_value(it->second->c_str(), &length);
-        if (clear == nullptr) return false;
-        const bool same = static_cast<size_t>(length) == e.value.size() && std::memcmp(clear, e.value.data(), e.value.size()) == 0;
-        std::memset(clear, 0, static_cast<size_t>(length));
-        maw_free(clear);
-        return same;
+        for (const Line& l : lines_.lines()) {
+            if (l.kind != CONFIG_LINE_ENTRY || !tw::same_name(l.section, e.section) || !tw::same_name(l.key, e.key))
+                continue;
+            std::string clear;
+            const bool same = reveal(l.value, &clear) == ATTRIB_MNGR_OK && clear == e.value;
+            wipe(&clear);
+            return same;
+        }
+        return false;
     }
 
     config_handle cfg_;
     const std::string& path_;
-    std::vector<Line> probe_lines_;
+    FileLines lines_;  // the store's lines, reloaded after a change that moves them
+    bool lines_stale_ = true;
     std::unique_ptr<ScratchDir> probe_dir_;
-    std::unique_ptr<Store> probe_;
+    Store probe_;
     std::string probe_path_;
 };
 
@@ -367,6 +324,38 @@ int refused(std::ostream& err, const std::string& where, const std::vector<std::
     for (const std::string& p : problems) err << "tarnwickctl: " << where << ": " << p << "\n";
     err << "tarnwickctl: the state was refused; nothing was written\n";
     return kExitRefused;
+}
+
+// One pass: the file loaded into a store of its own (or taken as new when missing), completed
+// and changed in memory; *before is left empty for a missing file. The store is saved by the
+// caller, or not at all.
+struct Pass {
+    Store store;
+    std::optional<FileLines> before;
+    FileLines after;
+    std::vector<std::string> refusals, warnings;
+};
+
+int32_t run_pass(const std::string& path, const std::vector<StateEntry>& entries, bool allow_new, Pass* pass) {
+    const config_handle cfg = pass->store.get();
+    if (cfg == 0) return ATTRIB_MNGR_NO_CONFIG;
+    int32_t rc = config_add_ini_file_source(cfg, path.c_str());
+    if (rc == CONFIG_OK) {
+        pass->before.emplace();
+        rc = pass->before->load_from(cfg, path);
+    } else if (rc == CONFIG_E_NOT_FOUND) {
+        rc = config_add_ini_new_file_source(cfg, path.c_str());
+    }
+    if (rc != CONFIG_OK) return library_code(rc);
+
+    Applier applier(cfg, path);
+    if (!allow_new) applier.check_schema(entries, pass->before ? &*pass->before : nullptr);
+    applier.complete();
+    for (const StateEntry& e : entries) applier.apply(e);
+    if (applier.error != ATTRIB_MNGR_OK) return library_code(applier.error);
+    pass->refusals = std::move(applier.refusals);
+    pass->warnings = std::move(applier.warnings);
+    return pass->after.load_from(cfg, path);
 }
 
 }  // namespace
@@ -385,7 +374,7 @@ bool parse_state(std::string_view text, std::vector<StateEntry>* entries, std::v
     for (const auto& [section, keys] : doc.object) {
         const std::string where = text_position(text, keys.offset) + ": ";
         std::string problem = name_problem(section);
-        if (problem.empty() && !sections.insert(ascii_lower(section)).second) problem = "section given twice";
+        if (problem.empty() && !sections.insert(tw::fold_name(section)).second) problem = "section given twice";
         if (!problem.empty()) {
             problems->push_back(where + "\"" + shown(section) + "\": " + problem);
             continue;
@@ -398,7 +387,7 @@ bool parse_state(std::string_view text, std::vector<StateEntry>* entries, std::v
         for (const auto& [key, value] : keys.object) {
             const std::string at = text_position(text, value.offset) + ": " + entry_name(section, key) + ": ";
             problem = name_problem(key);
-            if (problem.empty() && !names.insert(ascii_lower(key)).second) problem = "key given twice";
+            if (problem.empty() && !names.insert(tw::fold_name(key)).second) problem = "key given twice";
             StateEntry entry;
             entry.section = section;
             entry.key = key;
@@ -434,6 +423,7 @@ bool parse_state(std::string_view text, std::vector<StateEntry>* entries, std::v
     return false;
 }
 
+
 void wipe(std::vector<StateEntry>* entries) {
     for (StateEntry& e : *entries) wipe(&e.value);
     entries->clear();
@@ -453,63 +443,49 @@ int run_apply(const ApplyOptions& options, std::ostream& out, std::ostream& err)
         std::vector<StateEntry>* e;
         ~Wiper() { wipe(e); }
     } wiper{&entries};
+    std::set<std::string> secrets;
+    for (const StateEntry& e : entries) {
+        if (e.action == StateEntry::kScramble) secrets.insert(tw::fold_name(e.key));
+    }
 
     std::string path;
     int32_t rc = options.file ? ATTRIB_MNGR_OK : located_path(&path);
+    if (rc != ATTRIB_MNGR_OK) return fail(err, rc, "");
     if (options.file) path = *options.file;
-    if (rc != ATTRIB_MNGR_OK) return fail(err, rc, "");
 
-    std::vector<SchemaRow> schema;
-    rc = read_schema(&schema);
-    if (rc != ATTRIB_MNGR_OK) return fail(err, rc, "");
+    // What the state does to the file as it is now: all a check does, and enough to know
+    // that nothing has to be written.
+    Pass plan;
+    rc = run_pass(path, entries, options.allow_new, &plan);
+    if (rc != ATTRIB_MNGR_OK) return fail(err, rc, path);
+    if (!plan.refusals.empty()) return refused(err, where, plan.refusals);
+    ChangeReport report = compare_files(path, plan.before ? &*plan.before : nullptr, plan.after, secrets);
 
-    std::optional<InitLock> lock;
-    if (!options.check) {
-        lock.emplace();
-        if (!lock->created()) {
+    if (!options.check && report.changed) {
+        // Opening creates or completes the file as the library does (the proxy's defaults from
+        // the system), under the lock; then the state is applied again, under the lock, to the
+        // file as it is then, and saved only while it is still that file.
+        {
+            Handle opened;
+            rc = opened.open(path);
+            if (rc != ATTRIB_MNGR_OK) return fail(err, rc, path);
+        }
+        InitLock lock;
+        if (!lock.created()) {
             err << "tarnwickctl: the machine-wide lock could not be created; nothing was written\n";
             return kExitFailed;
         }
-        if (!lock->held()) return fail(err, ATTRIB_MNGR_LOCK_TIMEOUT, path);
+        if (!lock.held()) return fail(err, ATTRIB_MNGR_LOCK_TIMEOUT, path);
+        Pass pass;
+        rc = run_pass(path, entries, options.allow_new, &pass);
+        if (rc != ATTRIB_MNGR_OK) return fail(err, rc, path);
+        if (!pass.refusals.empty()) return refused(err, where, pass.refusals);
+        rc = config_save(pass.store.get(), path.c_str(), CONFIG_SAVE_IF_UNCHANGED);
+        if (rc != CONFIG_OK) return fail(err, library_code(rc), path);
+        report = compare_files(path, plan.before ? &*plan.before : nullptr, pass.after, secrets);
+        plan.warnings = std::move(pass.warnings);
     }
-
-    Store store;
-    if (store.get() == 0) return fail(err, ATTRIB_MNGR_NO_CONFIG, path);
-    FileLines before, after;
-    rc = config_add_ini_file_source(store.get(), path.c_str());
-    before.exists = rc == CONFIG_OK;
-    if (rc == CONFIG_E_NOT_FOUND) rc = config_add_ini_new_file_source(store.get(), path.c_str());
-    if (rc == CONFIG_OK && before.exists) rc = store_lines(store.get(), path, &before.lines);
-    if (rc != CONFIG_OK) return fail(err, rc, path);
-
-    Applier applier(store.get(), path);
-    if (!options.allow_new) applier.check_schema(entries, schema, before.lines);
-    applier.complete(schema);
-    for (const StateEntry& e : entries) applier.apply(e);
-    if (applier.error != ATTRIB_MNGR_OK) return fail(err, applier.error, path);
-    if (!applier.refusals.empty()) {
-        std::vector<std::string> problems;
-        for (const Refusal& r : applier.refusals) problems.push_back(r.entry + ": " + r.why);
-        return refused(err, where, problems);
-    }
-    for (const std::string& w : applier.warnings) err << "tarnwickctl: warning: " << w << "\n";
-
-    after.exists = true;
-    rc = store_lines(store.get(), path, &after.lines);
-    if (rc != CONFIG_OK) return fail(err, rc, path);
-    std::set<std::string> secrets;
-    for (const StateEntry& e : entries) {
-        if (e.action == StateEntry::kScramble) secrets.insert(ascii_lower(e.key));
-    }
-    const ChangeReport report = compare_files(path, before, after, secrets);
-    wipe(&before.lines);
-    wipe(&after.lines);
-
-    if (!options.check && report.changed) {
-        rc = config_save(store.get(), path.c_str(), CONFIG_SAVE_IF_UNCHANGED);
-        if (rc != CONFIG_OK) return fail(err, rc, path);
-    }
-    lock.reset();
+    for (const std::string& w : plan.warnings) err << "tarnwickctl: warning: " << w << "\n";
     print_report(out, report, {options.json, options.diff, options.check});
     return kExitOk;
 }

@@ -13,14 +13,22 @@ namespace twctl {
 
 namespace {
 
-using Name = std::pair<std::string, std::string>;  // section and key, ASCII lower case
+using Name = std::pair<std::string, std::string>;  // section and key, folded
 
-Name name_of(const Line& l) { return {ascii_lower(l.section), ascii_lower(l.key)}; }
+Name name_of(const Line& l) { return {tw::fold_name(l.section), tw::fold_name(l.key)}; }
 
-bool is_secret(const Line& l, const std::set<std::string>& secrets) {
-    return l.kind == CONFIG_LINE_ENTRY && !equal_ignoring_case(l.section, kMarkerSection) &&
-           secrets.count(ascii_lower(l.key)) != 0;
-}
+// A value to mask: of a key scrambled in either file, or named in extra.
+struct Secrets {
+    const FileLines* before;
+    const FileLines& after;
+    const std::set<std::string>& extra;
+
+    bool operator()(const Line& l) const {
+        if (l.kind != CONFIG_LINE_ENTRY || tw::same_name(l.section, tw::kMarkerSection)) return false;
+        return (before != nullptr && before->scrambled(l.key)) || after.scrambled(l.key) ||
+               extra.count(tw::fold_name(l.key)) != 0;
+    }
+};
 
 // The first entry of every name, in file order.
 std::vector<const Line*> first_entries(const std::vector<Line>& lines, std::map<Name, const Line*>* index) {
@@ -108,61 +116,45 @@ std::string range(size_t start, size_t count) {
     return std::to_string(count == 0 ? start : start + 1) + "," + std::to_string(count);
 }
 
-int32_t CONFIG_CALL collect_line(void* ctx, const config_line* l) {
-    const auto str = [](const config_text& t) { return std::string(t.data, t.size); };
-    static_cast<std::vector<Line>*>(ctx)->push_back(
-        {l->number, l->kind, str(l->text), str(l->section), str(l->key), str(l->value)});
-    return CONFIG_OK;
-}
-
 }  // namespace
 
-int32_t store_lines(config_handle cfg, const std::string& path, std::vector<Line>* lines) {
-    lines->clear();
-    return config_enum_lines(cfg, path.c_str(), collect_line, lines);
-}
-
-ChangeReport compare_files(const std::string& file, const FileLines& before, const FileLines& after,
+ChangeReport compare_files(const std::string& file, const FileLines* before_file, const FileLines& after_file,
                            const std::set<std::string>& secret_keys) {
     ChangeReport report;
     report.file = file;
+    const Secrets is_secret{before_file, after_file, secret_keys};
+    static const std::vector<Line> none;
+    const std::vector<Line>& before = before_file != nullptr ? before_file->lines() : none;
+    const std::vector<Line>& after = after_file.lines();
 
-    std::set<std::string> secrets = secret_keys;
-    for (const FileLines* f : {&before, &after}) {
-        const std::set<std::string> marked = marked_keys(f->lines);
-        secrets.insert(marked.begin(), marked.end());
-    }
-
-    report.created = !before.exists && after.exists;
-    report.changed = before.exists != after.exists || before.lines.size() != after.lines.size();
-    for (size_t i = 0; !report.changed && i < before.lines.size(); ++i) {
-        report.changed = before.lines[i].text != after.lines[i].text;
-    }
+    report.created = before_file == nullptr;
+    report.changed = report.created || before.size() != after.size();
+    for (size_t i = 0; !report.changed && i < before.size(); ++i) report.changed = before[i].text != after[i].text;
 
     std::map<Name, const Line*> old_index, new_index;
-    const std::vector<const Line*> old_order = first_entries(before.lines, &old_index);
-    for (const Line* l : first_entries(after.lines, &new_index)) {
+    const std::vector<const Line*> old_order = first_entries(before, &old_index);
+    for (const Line* l : first_entries(after, &new_index)) {
         const auto old = old_index.find(name_of(*l));
         if (old == old_index.end()) {
-            report.changes.push_back({l->section, l->key, "add", is_secret(*l, secrets)});
+            report.changes.push_back({l->section, l->key, "add", is_secret(*l)});
         } else if (old->second->value != l->value) {
-            report.changes.push_back({l->section, l->key, "set", is_secret(*l, secrets)});
+            report.changes.push_back({l->section, l->key, "set", is_secret(*l)});
         }
     }
     for (const Line* l : old_order) {
         if (new_index.count(name_of(*l)) == 0)
-            report.changes.push_back({l->section, l->key, "remove", is_secret(*l, secrets)});
+            report.changes.push_back({l->section, l->key, "remove", is_secret(*l)});
     }
 
     // Each entry of a secret key, the nth of its name, against the nth of before.
     std::map<Name, std::vector<const std::string*>> old_values;
-    for (const Line& l : before.lines) {
-        if (is_secret(l, secrets)) old_values[name_of(l)].push_back(&l.value);
-        report.before += (is_secret(l, secrets) ? masked_line(l, "(secret)") : l.text) + "\n";
+    for (const Line& l : before) {
+        if (is_secret(l)) old_values[name_of(l)].push_back(&l.value);
+        report.before += (is_secret(l) ? masked_line(l, "(secret)") : l.text) + "\n";
     }
     std::map<Name, size_t> seen;
-    for (const Line& l : after.lines) {
-        if (!is_secret(l, secrets)) {
+    for (const Line& l : after) {
+        if (!is_secret(l)) {
             report.after += l.text + "\n";
             continue;
         }

@@ -1,7 +1,7 @@
 // What a write did to the attribute file, or would do: the keys it added, set or removed, and
 // the file before and after with every secret masked. apply, set and unset report through it:
-// take FileLines of the store once loaded (store_lines; exists false and no lines for a new
-// file) and again after the change, compare_files(), then print_report().
+// take the FileLines of the store once loaded (none for a new file) and again after the
+// change (FileLines::load_from), compare_files(), then print_report().
 #ifndef TARNWICKCTL_CHANGES_H
 #define TARNWICKCTL_CHANGES_H
 
@@ -10,19 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "config.h"
 #include "library.h"
 
 namespace twctl {
-
-// A file as a write found or left it.
-struct FileLines {
-    bool exists = false;
-    std::vector<Line> lines;
-};
-
-// Every line of the store's file as it stands in memory, unsaved changes included.
-int32_t store_lines(config_handle cfg, const std::string& path, std::vector<Line>* lines);
 
 struct Change {
     std::string section, key;  // as the file after (for a removal: before) spells them
@@ -38,13 +28,13 @@ struct ChangeReport {
     std::string before, after;  // the file's lines, each secret's value masked
 };
 
-// Compares the first entry of every section and key of before and after (names without
+// Compares, before being NULL for a file that did not exist, the first entry of every section and key of before and after (names without
 // regard to ASCII case): "add" for one after lacks, "set" for a changed value, "remove" for
 // one after lacks; in the order of after, then the removals in the order of before. A key is
-// secret when it carries a scramble marker in either file or is named (ASCII lower case) in
+// secret when it carries a scramble marker in either file or is named (tw::fold_name) in
 // secret_keys; the value of every entry of a secret key, in whatever section, is masked in
 // both texts, "(secret)" where it stays, "(secret, changed)" in after where it differs.
-ChangeReport compare_files(const std::string& file, const FileLines& before, const FileLines& after,
+ChangeReport compare_files(const std::string& file, const FileLines* before, const FileLines& after,
                            const std::set<std::string>& secret_keys);
 
 struct ReportStyle {

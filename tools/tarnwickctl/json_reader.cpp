@@ -174,7 +174,6 @@ private:
             for (const auto& member : v->object) {
                 if (member.first == name) {
                     i_ = name_at;
-                    wipe(&name);
                     return fail("a name twice in one object");
                 }
             }
@@ -234,17 +233,16 @@ bool parse_json(std::string_view text, Json* value, std::string* error, int max_
     return ok;
 }
 
-void wipe(std::string* text) {
-    volatile char* p = text->data();
-    for (size_t i = 0; i < text->size(); ++i) p[i] = '\0';
-    text->clear();
-}
-
 void wipe(Json* value) {
-    wipe(&value->string);
+    const auto overwrite = [](std::string* text) {
+        volatile char* p = text->data();
+        for (size_t i = 0; i < text->size(); ++i) p[i] = '\0';
+        text->clear();
+    };
+    overwrite(&value->string);
     for (Json& item : value->array) wipe(&item);
     for (auto& member : value->object) {
-        wipe(&member.first);
+        overwrite(&member.first);
         wipe(&member.second);
     }
 }

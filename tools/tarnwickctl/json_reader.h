@@ -36,9 +36,6 @@ bool parse_json(std::string_view text, Json* value, std::string* error, int max_
 // Overwrites every string of value, names included, before its memory goes back.
 void wipe(Json* value);
 
-// Overwrites the bytes of text, then empties it.
-void wipe(std::string* text);
-
 // "line L, column C" of the byte at offset of text.
 std::string text_position(std::string_view text, size_t offset);
 
