@@ -196,6 +196,7 @@ public:
     std::vector<std::string> refusals;  // "ENTRY: why"
     std::vector<std::string> warnings;
     int32_t error = ATTRIB_MNGR_OK;     // a failure that is not the state's
+    bool completed = false;             // complete() added a row
 
     // Refuses what the schema says is a mistake: a section neither in the schema nor in the
     // file, a schema key in another section than its own.
@@ -224,6 +225,7 @@ public:
     void complete() {
         for (const tw::SchemaRow& r : tw::kSchemaRows) {
             if (config_get_attrib_val(cfg_, path_.c_str(), r.section, r.key) != 0) continue;
+            completed = true;
             const int32_t rc = config_set_attrib(cfg_, path_.c_str(), r.section, r.key, r.value);
             if (rc != CONFIG_OK && error == ATTRIB_MNGR_OK) error = rc;
         }
@@ -334,6 +336,7 @@ struct Pass {
     std::optional<FileLines> before;
     FileLines after;
     std::vector<std::string> refusals, warnings;
+    bool completed = false;  // the file is new, or lacked a schema key
 };
 
 int32_t run_pass(const std::string& path, const std::vector<StateEntry>& entries, bool allow_new, Pass* pass) {
@@ -353,6 +356,7 @@ int32_t run_pass(const std::string& path, const std::vector<StateEntry>& entries
     applier.complete();
     for (const StateEntry& e : entries) applier.apply(e);
     if (applier.error != ATTRIB_MNGR_OK) return library_code(applier.error);
+    pass->completed = applier.completed;
     pass->refusals = std::move(applier.refusals);
     pass->warnings = std::move(applier.warnings);
     return pass->after.load_from(cfg, path);
@@ -453,29 +457,38 @@ int run_apply(const ApplyOptions& options, std::ostream& out, std::ostream& err)
     if (rc != ATTRIB_MNGR_OK) return fail(err, rc, "");
     if (options.file) path = *options.file;
 
-    // What the state does to the file as it is now: all a check does, and enough to know
-    // that nothing has to be written.
+    // What the state does to the file as it is now: all a check does. A run takes the
+    // machine-wide lock first and saves this very store when it is all the run has to do.
+    std::optional<InitLock> lock;
+    const auto take_lock = [&]() -> int {
+        lock.emplace();
+        if (!lock->created()) {
+            err << "tarnwickctl: the machine-wide lock could not be created; nothing was written\n";
+            return kExitFailed;
+        }
+        return lock->held() ? kExitOk : fail(err, ATTRIB_MNGR_LOCK_TIMEOUT, path);
+    };
+    if (!options.check && take_lock() != kExitOk) return kExitFailed;
     Pass plan;
     rc = run_pass(path, entries, options.allow_new, &plan);
     if (rc != ATTRIB_MNGR_OK) return fail(err, rc, path);
     if (!plan.refusals.empty()) return refused(err, where, plan.refusals);
     ChangeReport report = compare_files(path, plan.before ? &*plan.before : nullptr, plan.after, secrets);
 
-    if (!options.check && report.changed) {
-        // Opening creates or completes the file as the library does (the proxy's defaults from
-        // the system), under the lock; then the state is applied again, under the lock, to the
-        // file as it is then, and saved only while it is still that file.
+    if (!options.check && report.changed && !plan.completed) {
+        rc = config_save(plan.store.get(), path.c_str(), CONFIG_SAVE_IF_UNCHANGED);
+        if (rc != CONFIG_OK) return fail(err, library_code(rc), path);
+    } else if (!options.check && report.changed) {
+        // A new or incomplete file is first opened as the library opens it, which creates or
+        // completes it (the proxy's defaults from the system's settings) under the lock; then
+        // the state is applied again, under the lock, to the file as it is then.
+        lock.reset();
         {
             Handle opened;
             rc = opened.open(path);
             if (rc != ATTRIB_MNGR_OK) return fail(err, rc, path);
         }
-        InitLock lock;
-        if (!lock.created()) {
-            err << "tarnwickctl: the machine-wide lock could not be created; nothing was written\n";
-            return kExitFailed;
-        }
-        if (!lock.held()) return fail(err, ATTRIB_MNGR_LOCK_TIMEOUT, path);
+        if (take_lock() != kExitOk) return kExitFailed;
         Pass pass;
         rc = run_pass(path, entries, options.allow_new, &pass);
         if (rc != ATTRIB_MNGR_OK) return fail(err, rc, path);
@@ -485,6 +498,7 @@ int run_apply(const ApplyOptions& options, std::ostream& out, std::ostream& err)
         report = compare_files(path, plan.before ? &*plan.before : nullptr, pass.after, secrets);
         plan.warnings = std::move(pass.warnings);
     }
+    lock.reset();
     for (const std::string& w : plan.warnings) err << "tarnwickctl: warning: " << w << "\n";
     print_report(out, report, {options.json, options.diff, options.check});
     return kExitOk;
