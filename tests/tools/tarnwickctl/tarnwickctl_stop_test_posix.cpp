@@ -167,12 +167,7 @@ TEST_F(TerminalTest, EditAsksAgainOnATerminalAndTakesAShellScriptAsEditor) {
         ASSERT_TRUE(WIFEXITED(status));
         if (answer[0] == 'n') {
             EXPECT_EQ(WEXITSTATUS(status), 1) << transcript;
-            const std::string kept = "The edit is kept in ";
-            const size_t at = transcript.find(kept);
-            ASSERT_NE(at, std::string::npos) << transcript;
-            const fs::path copy = transcript.substr(at + kept.size(), transcript.find_first_of("\r\n", at) - at - kept.size());
-            EXPECT_EQ(read_file(copy), before + "junk\n");
-            fs::remove_all(copy.parent_path());
+            EXPECT_THAT(transcript, HasSubstr("nothing was saved"));
             EXPECT_EQ(read_file(file_), before);
         } else {
             EXPECT_EQ(WEXITSTATUS(status), 0) << transcript;
