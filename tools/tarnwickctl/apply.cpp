@@ -164,27 +164,6 @@ private:
     config_handle cfg_;
 };
 
-// ---- the machine-wide lock
-
-class InitLock {
-public:
-    InitLock() : lock_(init_interprocess_critical_section(TARNWICK_INIT_LOCK_NAME)) {
-        held_ = lock_ != 0 && try_enter_interprocess_critical_section(lock_, 60 * 1000) != 0;
-    }
-    ~InitLock() {
-        if (held_) leave_interprocess_critical_section(lock_);
-        if (lock_ != 0) destroy_interprocess_critical_section(lock_);
-    }
-    InitLock(const InitLock&) = delete;
-    InitLock& operator=(const InitLock&) = delete;
-    bool created() const { return lock_ != 0; }
-    bool held() const { return held_; }
-
-private:
-    uint32_t lock_;
-    bool held_ = false;
-};
-
 // ---- applying
 
 // The state applied to a store that holds the file (or a new one): refusals, warnings, and the
@@ -196,11 +175,10 @@ public:
     std::vector<std::string> refusals;  // "ENTRY: why"
     std::vector<std::string> warnings;
     int32_t error = ATTRIB_MNGR_OK;     // a failure that is not the state's
-    bool completed = false;             // complete() added a row
 
     // Refuses what the schema says is a mistake: a section neither in the schema nor in the
     // file, a schema key in another section than its own.
-    void check_schema(const std::vector<StateEntry>& entries, const FileLines* before) {
+    void check_schema(const std::vector<StateEntry>& entries, const FileView* before) {
         std::set<std::string> sections, refused_sections;
         if (before != nullptr) {
             for (const Line& l : before->lines()) {
@@ -225,7 +203,6 @@ public:
     void complete() {
         for (const tw::SchemaRow& r : tw::kSchemaRows) {
             if (config_get_attrib_val(cfg_, path_.c_str(), r.section, r.key) != 0) continue;
-            completed = true;
             const int32_t rc = config_set_attrib(cfg_, path_.c_str(), r.section, r.key, r.value);
             if (rc != CONFIG_OK && error == ATTRIB_MNGR_OK) error = rc;
         }
@@ -310,7 +287,7 @@ private:
 
     config_handle cfg_;
     const std::string& path_;
-    FileLines lines_;  // the store's lines, reloaded after a change that moves them
+    FileView lines_;  // the store's lines, reloaded after a change that moves them
     bool lines_stale_ = true;
     std::unique_ptr<ScratchDir> probe_dir_;
     Store probe_;
@@ -328,38 +305,40 @@ int refused(std::ostream& err, const std::string& where, const std::vector<std::
     return kExitRefused;
 }
 
-// One pass: the file loaded into a store of its own (or taken as new when missing), completed
-// and changed in memory; *before is left empty for a missing file. The store is saved by the
-// caller, or not at all.
-struct Pass {
-    Store store;
-    std::optional<FileLines> before;
-    FileLines after;
-    std::vector<std::string> refusals, warnings;
-    bool completed = false;  // the file is new, or lacked a schema key
-};
-
-int32_t run_pass(const std::string& path, const std::vector<StateEntry>& entries, bool allow_new, Pass* pass) {
-    const config_handle cfg = pass->store.get();
-    if (cfg == 0) return ATTRIB_MNGR_NO_CONFIG;
-    int32_t rc = config_add_ini_file_source(cfg, path.c_str());
-    if (rc == CONFIG_OK) {
-        pass->before.emplace();
-        rc = pass->before->load_from(cfg, path);
-    } else if (rc == CONFIG_E_NOT_FOUND) {
-        rc = config_add_ini_new_file_source(cfg, path.c_str());
-    }
-    if (rc != CONFIG_OK) return library_code(rc);
-
+// The state applied to cfg, which holds the file at path; before: the file as it was (NULL
+// for none), for the schema's checks. complete: first add every schema row cfg lacks.
+int32_t apply_state(config_handle cfg, const std::string& path, const FileView* before,
+                    const std::vector<StateEntry>& entries, bool allow_new, bool complete, FileView* after,
+                    std::vector<std::string>* refusals, std::vector<std::string>* warnings) {
     Applier applier(cfg, path);
-    if (!allow_new) applier.check_schema(entries, pass->before ? &*pass->before : nullptr);
-    applier.complete();
+    if (!allow_new) applier.check_schema(entries, before);
+    if (complete) applier.complete();
     for (const StateEntry& e : entries) applier.apply(e);
     if (applier.error != ATTRIB_MNGR_OK) return library_code(applier.error);
-    pass->completed = applier.completed;
-    pass->refusals = std::move(applier.refusals);
-    pass->warnings = std::move(applier.warnings);
-    return pass->after.load_from(cfg, path);
+    *refusals = std::move(applier.refusals);
+    *warnings = std::move(applier.warnings);
+    return after->load_from(cfg, path);
+}
+
+// A check: the file loaded into a store of its own (or taken as new when missing), completed
+// from the schema's table and changed in memory; nothing is locked or written. The proxy's
+// host and port a completion would add show with the table's empty defaults: opening takes
+// them from the system's settings.
+int32_t check_state(const std::string& path, const std::vector<StateEntry>& entries, bool allow_new,
+                    std::optional<FileView>* before, FileView* after, std::vector<std::string>* refusals,
+                    std::vector<std::string>* warnings) {
+    Store store;
+    if (store.get() == 0) return ATTRIB_MNGR_NO_CONFIG;
+    int32_t rc = config_add_ini_file_source(store.get(), path.c_str());
+    if (rc == CONFIG_OK) {
+        before->emplace();
+        rc = (*before)->load_from(store.get(), path);
+    } else if (rc == CONFIG_E_NOT_FOUND) {
+        rc = config_add_ini_new_file_source(store.get(), path.c_str());
+    }
+    if (rc != CONFIG_OK) return library_code(rc);
+    return apply_state(store.get(), path, *before ? &**before : nullptr, entries, allow_new, true, after, refusals,
+                       warnings);
 }
 
 }  // namespace
@@ -452,54 +431,40 @@ int run_apply(const ApplyOptions& options, std::ostream& out, std::ostream& err)
         if (e.action == StateEntry::kScramble) secrets.insert(tw::fold_name(e.key));
     }
 
+    // What the state would do to the file as it is: all a check does, and, before a run
+    // writes anything, the refusals (opening alone could create or complete the file) and
+    // whether there is anything to write at all.
     std::string path;
     int32_t rc = options.file ? ATTRIB_MNGR_OK : located_path(&path);
     if (rc != ATTRIB_MNGR_OK) return fail(err, rc, "");
     if (options.file) path = *options.file;
-
-    // What the state does to the file as it is now: all a check does. A run takes the
-    // machine-wide lock first and saves this very store when it is all the run has to do.
-    std::optional<InitLock> lock;
-    const auto take_lock = [&]() -> int {
-        lock.emplace();
-        if (!lock->created()) {
-            err << "tarnwickctl: the machine-wide lock could not be created; nothing was written\n";
-            return kExitFailed;
-        }
-        return lock->held() ? kExitOk : fail(err, ATTRIB_MNGR_LOCK_TIMEOUT, path);
-    };
-    if (!options.check && take_lock() != kExitOk) return kExitFailed;
-    Pass plan;
-    rc = run_pass(path, entries, options.allow_new, &plan);
+    std::vector<std::string> refusals, warnings;
+    std::optional<FileView> planned_before;
+    FileView after;
+    rc = check_state(path, entries, options.allow_new, &planned_before, &after, &refusals, &warnings);
     if (rc != ATTRIB_MNGR_OK) return fail(err, rc, path);
-    if (!plan.refusals.empty()) return refused(err, where, plan.refusals);
-    ChangeReport report = compare_files(path, plan.before ? &*plan.before : nullptr, plan.after, secrets);
-
-    if (!options.check && report.changed && !plan.completed) {
-        rc = config_save(plan.store.get(), path.c_str(), CONFIG_SAVE_IF_UNCHANGED);
-        if (rc != CONFIG_OK) return fail(err, library_code(rc), path);
-    } else if (!options.check && report.changed) {
-        // A new or incomplete file is first opened as the library opens it, which creates or
-        // completes it (the proxy's defaults from the system's settings) under the lock; then
-        // the state is applied again, under the lock, to the file as it is then.
-        lock.reset();
-        {
-            Handle opened;
-            rc = opened.open(path);
-            if (rc != ATTRIB_MNGR_OK) return fail(err, rc, path);
+    if (!refusals.empty()) return refused(err, where, refusals);
+    ChangeReport report = compare_files(path, planned_before ? &*planned_before : nullptr, after, secrets);
+    if (!options.check && report.changed) {
+        // The tool's one write path: the file as it was, then created or completed as opening
+        // does, then loaded under the machine-wide lock; saved, only while it is still the file
+        // loaded, when something changed.
+        FileWrite write;
+        rc = write.open(options.file);
+        if (rc != ATTRIB_MNGR_OK) return fail(err, rc, write.path());
+        warnings.clear();
+        const FileView* before = write.existed() ? &write.before() : nullptr;
+        rc = apply_state(write.cfg(), write.path(), before, entries, options.allow_new, false, &after, &refusals,
+                         &warnings);
+        if (rc != ATTRIB_MNGR_OK) return fail(err, rc, write.path());
+        if (!refusals.empty()) return refused(err, where, refusals);
+        report = compare_files(write.path(), before, after, secrets);
+        if (report.changed) {
+            rc = write.save();
+            if (rc != ATTRIB_MNGR_OK) return fail(err, rc, write.path());
         }
-        if (take_lock() != kExitOk) return kExitFailed;
-        Pass pass;
-        rc = run_pass(path, entries, options.allow_new, &pass);
-        if (rc != ATTRIB_MNGR_OK) return fail(err, rc, path);
-        if (!pass.refusals.empty()) return refused(err, where, pass.refusals);
-        rc = config_save(pass.store.get(), path.c_str(), CONFIG_SAVE_IF_UNCHANGED);
-        if (rc != CONFIG_OK) return fail(err, library_code(rc), path);
-        report = compare_files(path, plan.before ? &*plan.before : nullptr, pass.after, secrets);
-        plan.warnings = std::move(pass.warnings);
     }
-    lock.reset();
-    for (const std::string& w : plan.warnings) err << "tarnwickctl: warning: " << w << "\n";
+    for (const std::string& w : warnings) err << "tarnwickctl: warning: " << w << "\n";
     print_report(out, report, {options.json, options.diff, options.check});
     return kExitOk;
 }

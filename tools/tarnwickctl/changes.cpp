@@ -19,8 +19,8 @@ Name name_of(const Line& l) { return {tw::fold_name(l.section), tw::fold_name(l.
 
 // A value to mask: of a key scrambled in either file, or named in extra.
 struct Secrets {
-    const FileLines* before;
-    const FileLines& after;
+    const FileView* before;
+    const FileView& after;
     const std::set<std::string>& extra;
 
     bool operator()(const Line& l) const {
@@ -118,7 +118,7 @@ std::string range(size_t start, size_t count) {
 
 }  // namespace
 
-ChangeReport compare_files(const std::string& file, const FileLines* before_file, const FileLines& after_file,
+ChangeReport compare_files(const std::string& file, const FileView* before_file, const FileView& after_file,
                            const std::set<std::string>& secret_keys) {
     ChangeReport report;
     report.file = file;

@@ -146,9 +146,12 @@ TEST_F(ApplyTest, StatesChangeTheFileAsTheyDescribeAndReportIt) {
 }
 
 TEST_F(ApplyTest, RefusalsNameEveryRefusedEntryAndWhy) {
+    const std::string state = R"({"Agnet": {"TimeOut": "30"}, "Agent": {"ProxyPort": "8080", "ServerMachine": " x"}})";
+    // Not even the defaults of a missing file are written.
+    EXPECT_EQ(apply({}, state).exit_code, 2);
+    EXPECT_FALSE(fs::exists(file_));
     ASSERT_TRUE(twtest::write_file(file_, complete_file()));
-    const ProcessResult r =
-        apply({}, R"({"Agnet": {"TimeOut": "30"}, "Agent": {"ProxyPort": "8080", "ServerMachine": " x"}})");
+    const ProcessResult r = apply({}, state);
     EXPECT_THAT(r.err, HasSubstr("\"Agnet\": no such section"));
     EXPECT_THAT(r.err, HasSubstr("\"Agent/ProxyPort\": a key of [Http_Proxy]"));
     EXPECT_THAT(r.err, HasSubstr("\"Agent/ServerMachine\": the value is refused"));
