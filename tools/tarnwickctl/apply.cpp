@@ -25,9 +25,10 @@ namespace twctl {
 const char kApplySynopsis[] = "tarnwickctl apply [--file F] [--check] [--diff] [--json] [--allow-new] STATE\n";
 
 const char kApplyDescription[] =
-    "Makes the attribute file hold the state STATE describes, in one load and at most one\n"
-    "save. STATE is a file, or - for standard input (the way for secrets: never on a command\n"
-    "line). It holds one JSON object of sections, each an object of keys:\n"
+    "Makes the attribute file hold the state STATE describes, in one call: the whole state is\n"
+    "checked and applied in memory first, and the file saved once when something changes,\n"
+    "never when nothing does. STATE is a file, or - for standard input (the way for secrets:\n"
+    "never on a command line). It holds one JSON object of sections, each an object of keys:\n"
     "\n"
     "  {\"Agent\": {\"ServerMachine\": \"srv.example\", \"TimeOut\": \"45\", \"LegacyKey\": null},\n"
     "   \"Http_Proxy\": {\"ProxyPassword\": {\"scrambled\": \"s3cret\"}}}\n"
@@ -35,9 +36,9 @@ const char kApplyDescription[] =
     "A string sets the key, null removes it, {\"scrambled\": \"text\"} stores the text scrambled\n"
     "(and marks the key as scrambled). A scrambled key whose stored value unscrambles to the\n"
     "same text is left alone, so applying a state again writes nothing. Keys the state does\n"
-    "not name stay as they are; a missing file is created with every default and an existing\n"
-    "one completed, as opening does. The file is replaced under the machine-wide lock, and\n"
-    "only while it is still the file that was read.\n"
+    "not name stay as they are. A missing file is created with every default and an existing\n"
+    "one completed, as opening does, before the state is applied. The file is replaced under\n"
+    "the machine-wide lock, and only while it is still the file that was read.\n"
     "\n"
     "All or nothing: when any entry is refused (not JSON, not an object of objects, a value\n"
     "other than a string, null or {\"scrambled\": string}, a name or value the store refuses, a\n"
