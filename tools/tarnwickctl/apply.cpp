@@ -101,6 +101,8 @@ bool read_state(const std::string& source, WipedText* text, std::string* problem
         *problem = "the state file " + source + " cannot be read: " + std::strerror(errno);
         return false;
     }
+    // Unbuffered, so that no copy of a secret stays behind in the stream's own buffer.
+    if (in == stdin) std::setvbuf(stdin, nullptr, _IONBF, 0);
     char chunk[4096];
     bool ok = true;
     for (;;) {
@@ -119,7 +121,8 @@ bool read_state(const std::string& source, WipedText* text, std::string* problem
             break;
         }
     }
-    std::memset(chunk, 0, sizeof chunk);
+    volatile char* p = chunk;
+    for (size_t i = 0; i < sizeof chunk; ++i) p[i] = '\0';
     if (in != stdin) std::fclose(in);
     return ok;
 }
