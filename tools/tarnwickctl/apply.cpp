@@ -61,12 +61,13 @@ const char kApplyDescription[] =
     "\"changes\" lists each key whose first entry in its section was added (\"add\", also for\n"
     "defaults a completion adds), given another value (\"set\") or removed (\"remove\"), with\n"
     "\"scrambled\" true for a secret; no value ever appears. \"diff\" comes with --diff only.\n"
-    "On failure nothing goes to standard output; the reasons go to standard error.\n";
+    "On failure nothing goes to standard output; the reasons go to standard error.\n"
+    "\n"
+    "Exit status: 0 done, whether anything changed or not; 2 the command line was wrong;\n"
+    "4 the state was refused (nothing written); 5 an error of the library or the system\n"
+    "(a planted or unreadable file, the lock, a failed save, the file changed meanwhile).\n";
 
 namespace {
-
-// Refused input: the state, or an entry of it.
-constexpr int kExitRefused = kExitUsage;
 
 // ---- reading the state
 
@@ -274,11 +275,11 @@ private:
 
 int fail(std::ostream& err, int32_t code, const std::string& file) {
     err << error_line(code, file) << "\n";
-    return kExitFailed;
+    return exit_status(code);
 }
 
 int refused(std::ostream& err, const std::string& where, const std::vector<std::string>& problems) {
-    for (const std::string& p : problems) err << "tarnwickctl: " << where << ": " << p << "\n";
+    for (const std::string& p : problems) err << "tarnwickctl: " << printable(where) << ": " << printable(p) << "\n";
     err << "tarnwickctl: the state was refused; nothing was written\n";
     return kExitRefused;
 }

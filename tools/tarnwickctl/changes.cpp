@@ -8,6 +8,7 @@
 
 #include "config.h"
 #include "json.h"
+#include "messages.h"
 
 namespace twctl {
 
@@ -116,6 +117,13 @@ std::string range(size_t start, size_t count) {
     return std::to_string(count == 0 ? start : start + 1) + "," + std::to_string(count);
 }
 
+// Each line of text passed through printable, its line break kept.
+std::string printable_lines(const std::string& text) {
+    std::string out;
+    for (const std::string& line : split_lines(text)) out += printable(line) + "\n";
+    return out;
+}
+
 }  // namespace
 
 ChangeReport compare_files(const std::string& file, const FileView* before_file, const FileView& after_file,
@@ -184,21 +192,24 @@ void print_report(std::ostream& out, const ChangeReport& report, const ReportSty
         out << "}\n";
         return;
     }
-    out << report.file << ": ";
+    out << printable(report.file) << ": ";
     if (!report.changed) {
         out << (style.check ? "nothing would change" : "nothing changed") << "\n";
     } else if (!report.created) {
         out << (style.check ? "would change" : "changed");
         for (size_t i = 0; i < report.changes.size(); ++i) {
             const Change& c = report.changes[i];
-            out << (i == 0 ? ": " : ", ") << c.action << " " << c.section << "/" << c.key
+            out << (i == 0 ? ": " : ", ") << c.action << " " << printable(c.section) << "/" << printable(c.key)
                 << (c.scrambled ? " (scrambled)" : "");
         }
         out << "\n";
     } else {
         out << (style.check ? "would be created with " : "created with ") << report.changes.size() << " keys\n";
     }
-    if (style.diff) out << unified_diff(report.before, report.after, report.file + " (before)", report.file + " (after)");
+    if (style.diff) {
+        out << printable_lines(
+            unified_diff(report.before, report.after, report.file + " (before)", report.file + " (after)"));
+    }
 }
 
 std::string unified_diff(const std::string& before, const std::string& after, const std::string& before_label,

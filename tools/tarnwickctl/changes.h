@@ -49,7 +49,8 @@ struct ReportStyle {
 // ("diff" only with style.diff). Otherwise one line, "PATH: changed: set Agent/TimeOut, ..."
 // or "PATH: nothing changed", or "PATH: created with N keys" ("would change", "nothing would
 // change", "would be created" in a check), and with
-// style.diff a unified diff of the masked texts after it.
+// style.diff a unified diff of the masked texts after it; in words, every control byte of
+// a name or a line is escaped (printable, messages.h).
 void print_report(std::ostream& out, const ChangeReport& report, const ReportStyle& style);
 
 // A unified diff of two texts (three lines of context), headed "--- before_label" and

@@ -7,6 +7,7 @@
 
 #include "config.h"
 #include "library.h"
+#include "messages.h"
 #include "schema_table.h"
 
 namespace twctl {
@@ -145,7 +146,8 @@ int32_t check_file(const std::string& path, std::vector<Finding>* findings) {
 }
 
 void print_findings(std::ostream& out, const std::string& name, const std::vector<Finding>& findings) {
-    for (const Finding& f : findings) out << name << ":" << f.line << ": " << f.message << "\n";
+    const std::string file = printable(name);
+    for (const Finding& f : findings) out << file << ":" << f.line << ": " << printable(f.message) << "\n";
 }
 
 }  // namespace twctl

@@ -55,11 +55,19 @@ const char kOverview[] =
     "the library's opening does, then replace the file inside the machine-wide lock, and only\n"
     "while it is still the file they read.\n"
     "\n"
+    "Output for a person (plain show and get, check's findings, every message) writes each\n"
+    "control character of the file, and of paths and names, as \\xNN; --json gives the bytes.\n"
+    "\n"
     "Exit status:\n"
-    "  0  done (check: nothing to report; set, unset, edit: also when nothing had to change)\n"
-    "  1  the library reported an error, standard output could not be written, check listed\n"
-    "     something, or edit saved nothing\n"
-    "  2  the command line was wrong\n";
+    "  0  done, whether anything changed or not (check: nothing to report)\n"
+    "  1  get: no entry of the key\n"
+    "  2  the command line was wrong\n"
+    "  3  the file is faulty: check listed something, or a scrambled value is damaged\n"
+    "  4  refused input, nothing written: a name or value the store refuses, an unknown\n"
+    "     section, a schema key in another section, an edit that adds problems, a missing\n"
+    "     secret or one holding a NUL byte\n"
+    "  5  an error of the library or the system: a missing or unreadable file, a planted\n"
+    "     file, the machine-wide lock, a failed save, unwritable output\n";
 
 struct Parsed {
     std::vector<std::string> positional;
@@ -84,7 +92,7 @@ struct Command {
 
 int fail(std::ostream& err, int32_t code, const std::string& file, const std::string& subject = "") {
     err << error_line(code, file, subject) << "\n";
-    return kExitFailed;
+    return exit_status(code);
 }
 
 // The file a command works on: the one given, else the located one.
@@ -100,7 +108,7 @@ int32_t target_path(const Parsed& args, std::string* path) {
 // shown and the typing is not. False when the input ended before any byte.
 bool read_secret(const std::string& prompt, std::string* value, std::ostream& err) {
     EchoOff echo_off(prompt);
-    if (echo_off.terminal()) err << prompt << std::flush;
+    if (echo_off.terminal()) err << prompt << std::flush;  // made printable by the caller
     value->clear();
     value->reserve(256);  // fewer reallocations leave fewer copies of the secret behind
     bool any = false;
@@ -166,7 +174,7 @@ int run_show(const Parsed& args, std::ostream& out, std::ostream& err) {
             } else {
                 err << error_line(got, path, l.section + "/" + l.key) << (why.empty() ? "" : ": " + why) << "\n";
                 error = attrib_mngr_error_text(got);
-                status = kExitFailed;
+                status = exit_status(got);
             }
             wipe(&clear);
         }
@@ -178,11 +186,11 @@ int run_show(const Parsed& args, std::ostream& out, std::ostream& err) {
         }
         if (section == nullptr ? !l.section.empty() : l.section != *section) {
             if (section != nullptr) out << "\n";
-            out << "[" << l.section << "]\n";
+            out << "[" << printable(l.section) << "]\n";
         }
         section = &l.section;
         if (scrambled && (!args.reveal || !error.empty())) value = "(scrambled)";
-        out << l.key << " = " << value << "\n";
+        out << printable(l.key) << " = " << printable(value) << "\n";
         wipe(&value);
     }
     if (args.json) out << (first_json ? "]\n}\n" : "\n  ]\n}\n");
@@ -207,11 +215,11 @@ int run_get(const Parsed& args, std::ostream& out, std::ostream& err) {
         rc = reveal(entry->value, &value, &why);
         if (rc != ATTRIB_MNGR_OK) {
             err << error_line(rc, path, name) << (why.empty() ? "" : ": " + why) << "\n";
-            return kExitFailed;
+            return exit_status(rc);
         }
     }
     if (!args.json) {
-        out << (scrambled && !args.reveal ? "(scrambled)" : value) << "\n";
+        out << (scrambled && !args.reveal ? "(scrambled)" : printable(value)) << "\n";
     } else {
         out << json_entry(*entry, value, scrambled, "") << "\n";
     }
@@ -250,7 +258,7 @@ int set_and_save(const Parsed& args, const std::string& value, bool scrambled, s
     rc = now.load_from(w.cfg(), w.path());
     if (rc != ATTRIB_MNGR_OK) return fail(err, rc, w.path());
     if (!scrambled && now.scrambled(key)) {
-        err << "warning: \"" << key << "\" keeps its scramble marker: --reveal will unscramble the plain value\n";
+        err << "warning: \"" << printable(key) << "\" keeps its scramble marker: --reveal will unscramble the plain value\n";
     }
     bool changed = false;
     if (scrambled) {
@@ -274,14 +282,14 @@ int run_set(const Parsed& args, std::ostream&, std::ostream& err) {
 
     // Read before opening, so that nothing waits on the typing.
     std::string secret;
-    const bool got = read_secret("Value of " + args.positional[0] + "/" + args.positional[1] + ": ", &secret, err);
+    const bool got = read_secret(printable("Value of " + args.positional[0] + "/" + args.positional[1] + ": "), &secret, err);
     int status;
     if (!got) {
-        err << "tarnwickctl: no value on standard input\n";
-        status = kExitUsage;
+        err << "tarnwickctl: no value on standard input; nothing was written\n";
+        status = kExitRefused;
     } else if (secret.find('\0') != std::string::npos) {
-        err << "tarnwickctl: the value on standard input holds a NUL byte\n";
-        status = kExitUsage;
+        err << "tarnwickctl: the value on standard input holds a NUL byte; nothing was written\n";
+        status = kExitRefused;
     } else {
         status = set_and_save(args, secret, true, err);
     }
@@ -300,7 +308,8 @@ int run_unset(const Parsed& args, std::ostream&, std::ostream& err) {
     if (removed > 0) rc = w.save();
     if (rc != ATTRIB_MNGR_OK) return fail(err, rc, w.path());
     if (removed == 0) {
-        err << "tarnwickctl: " << w.path() << ": no \"" << key << "\" in [" << section << "]; nothing changed\n";
+        err << "tarnwickctl: " << printable(w.path()) << ": no \"" << printable(key) << "\" in [" << printable(section)
+            << "]; nothing changed\n";
     }
     return kExitOk;
 }
@@ -313,7 +322,7 @@ int run_check(const Parsed& args, std::ostream& out, std::ostream& err) {
     rc = check_file(path, &findings);
     if (!args.quiet) print_findings(out, path, findings);
     if (rc != ATTRIB_MNGR_OK) return fail(err, rc, path);
-    return findings.empty() ? kExitOk : kExitFailed;
+    return findings.empty() ? kExitOk : kExitFaulty;
 }
 
 int run_edit_command(const Parsed& args, std::ostream& out, std::ostream& err) {
@@ -391,7 +400,7 @@ const Command* find_command(const std::string& name) {
 }
 
 int usage_error(std::ostream& err, const std::string& problem, const Command* command) {
-    err << "tarnwickctl: " << problem << "\n";
+    err << "tarnwickctl: " << printable(problem) << "\n";
     if (command != nullptr) {
         err << "usage: " << command->synopsis;
         err << "Try 'tarnwickctl " << command->name << " --help'.\n";
@@ -445,6 +454,18 @@ std::string parse(const std::vector<std::string>& args, const Command& command, 
 }
 
 }  // namespace
+
+int exit_status(int32_t code) {
+    switch (library_code(code)) {
+        case ATTRIB_MNGR_OK: return kExitOk;
+        case ATTRIB_MNGR_NOT_FOUND: return kExitMissingKey;
+        case ATTRIB_MNGR_UNSCRAMBLE_FAILED: return kExitFaulty;
+        case CONFIG_E_SECTION:
+        case CONFIG_E_KEY:
+        case CONFIG_E_VALUE: return kExitRefused;
+        default: return kExitFailed;
+    }
+}
 
 int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     if (args.empty()) return usage_error(err, "no command given", nullptr);

@@ -47,7 +47,7 @@ int run_edit(const std::optional<std::string>& file, std::ostream&, std::ostream
     if (rc == ATTRIB_MNGR_OK && !read_bytes(w.path(), &original)) rc = CONFIG_E_READ;
     if (rc != ATTRIB_MNGR_OK) {
         err << error_line(rc, w.path()) << "\n";
-        return kExitFailed;
+        return exit_status(rc);
     }
 
     ScratchDir scratch;
@@ -59,9 +59,9 @@ int run_edit(const std::optional<std::string>& file, std::ostream&, std::ostream
         return kExitFailed;
     }
     // The scratch directory goes with the copy: a refused edit is not kept anywhere.
-    const auto nothing_saved = [&](const std::string& why) {
-        err << "tarnwickctl: " << why << "; nothing was saved: " << w.path() << " is as it was\n";
-        return kExitFailed;
+    const auto nothing_saved = [&](const std::string& why, int status = kExitFailed) {
+        err << "tarnwickctl: " << printable(why) << "; nothing was saved: " << printable(w.path()) << " is as it was\n";
+        return status;
     };
 
     const std::string editor = editor_command();
@@ -86,7 +86,8 @@ int run_edit(const std::optional<std::string>& file, std::ostream&, std::ostream
         print_findings(err, copy, findings);
         if (!stdin_is_terminal() || !stderr_is_terminal() || !ask_edit_again(err)) {
             return nothing_saved("the check listed " + std::to_string(findings.size()) +
-                                 (findings.size() == 1 ? " problem" : " problems"));
+                                     (findings.size() == 1 ? " problem" : " problems"),
+                                 kExitRefused);
         }
     }
 
