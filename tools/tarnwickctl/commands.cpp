@@ -8,6 +8,7 @@
 #include <ostream>
 #include <vector>
 
+#include "apply.h"
 #include "check.h"
 #include "config.h"
 #include "edit.h"
@@ -36,6 +37,8 @@ const char kOverview[] =
     "  unset SECTION KEY [--file F]           remove KEY from SECTION and save the file\n"
     "  check [--file F] [--quiet]             list what in the file may not do what was meant\n"
     "  edit [--file F]                        edit the file, check it, then replace it\n"
+    "  apply [--file F] [--check] [--diff] [--json] [--allow-new] STATE\n"
+    "                                         make the file hold a JSON state, all or nothing\n"
     "\n"
     "Options:\n"
     "  --file F    use the attribute file F instead of the located one\n"
@@ -73,9 +76,10 @@ struct Parsed {
     bool scramble = false;
     bool json = false;
     bool quiet = false;
+    bool check = false, diff = false, allow_new = false;  // apply
 };
 
-enum Takes : unsigned { kFile = 1, kReveal = 2, kScramble = 4, kJson = 8, kQuiet = 16 };
+enum Takes : unsigned { kFile = 1, kReveal = 2, kScramble = 4, kJson = 8, kQuiet = 16, kApplyOptions = 32 };
 
 struct Command {
     const char* name;
@@ -376,7 +380,12 @@ int run_edit_command(const Parsed& args, std::ostream& out, std::ostream& err) {
     return run_edit(args.file, out, err);
 }
 
+int run_apply_command(const Parsed& args, std::ostream& out, std::ostream& err) {
+    return run_apply({args.file, args.positional[0], args.check, args.diff, args.json, args.allow_new}, out, err);
+}
+
 size_t no_positional(const Parsed&) { return 0; }
+size_t one_positional(const Parsed&) { return 1; }
 size_t get_positional(const Parsed& args) { return args.positional.size() == 2 ? 2 : 1; }
 size_t two_positional(const Parsed&) { return 2; }
 size_t set_positional(const Parsed& args) { return args.scramble ? 2 : 3; }
@@ -442,6 +451,7 @@ const Command kCommands[] = {
      "\"Edit again?\"; otherwise, or when the editor fails or the file changed on disk\n"
      "meanwhile, the temporary file is removed, nothing is saved, and the exit status is 1.\n",
      kFile, no_positional, run_edit_command},
+    {"apply", kApplySynopsis, kApplyDescription, kFile | kJson | kApplyOptions, one_positional, run_apply_command},
 };
 
 const Command* find_command(const std::string& name) {
@@ -487,6 +497,8 @@ std::string parse(const std::vector<std::string>& args, const Command& command, 
             parsed->json = true;
         } else if (arg == "--quiet" && (command.takes & kQuiet)) {
             parsed->quiet = true;
+        } else if ((arg == "--check" || arg == "--diff" || arg == "--allow-new") && (command.takes & kApplyOptions)) {
+            (arg == "--check" ? parsed->check : arg == "--diff" ? parsed->diff : parsed->allow_new) = true;
         } else if (arg == "--file" && (command.takes & kFile)) {
             if (i + 1 == args.size()) return "--file needs a file name";
             parsed->file = args[++i];

@@ -18,7 +18,7 @@
 
 namespace fs = std::filesystem;
 using namespace std::string_literals;
-using twtest::Json;
+using twctl::Json;
 using twtest::ProcessResult;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
@@ -273,7 +273,7 @@ TEST_F(AdminTest, ShowJsonGivesEveryEntryInFileOrderWhateverTheBytes) {
     ASSERT_EQ(r.exit_code, 0) << r.err;
     Json doc;
     std::string error;
-    ASSERT_TRUE(twtest::parse_json(r.out, &doc, &error)) << error << "\n" << r.out;
+    ASSERT_TRUE(twctl::parse_json(r.out, &doc, &error)) << error << "\n" << r.out;
     EXPECT_EQ(doc["file"].string, file_);
     const std::vector<Json>& entries = doc["entries"].array;
     const struct {
@@ -324,7 +324,7 @@ TEST_F(AdminTest, JsonRevealsEachScrambledEntryByItsOwnSectionAndKey) {
         EXPECT_EQ(r.exit_code, 0) << r.err;
         Json doc;
         std::string error;
-        EXPECT_TRUE(twtest::parse_json(r.out, &doc, &error)) << error << r.out;
+        EXPECT_TRUE(twctl::parse_json(r.out, &doc, &error)) << error << r.out;
         std::vector<std::pair<std::string, Json>> found;
         for (const Json& e : doc["entries"].array) {
             if (e["key"].string == "ServerPassword") found.push_back({e["section"].string, e});
@@ -356,13 +356,13 @@ TEST_F(AdminTest, JsonRevealsEachScrambledEntryByItsOwnSectionAndKey) {
     const ProcessResult get = ctl({"get", "ServerPassword", "--json", "--reveal", "--file", file_});
     ASSERT_EQ(get.exit_code, 0) << get.err;
     Json one;
-    ASSERT_TRUE(twtest::parse_json(get.out, &one, nullptr)) << get.out;
+    ASSERT_TRUE(twctl::parse_json(get.out, &one, nullptr)) << get.out;
     EXPECT_EQ(one["section"].string, "Agent");
     EXPECT_EQ(one["key"].string, "ServerPassword");
     EXPECT_EQ(one["value"].string, "first secret");
     EXPECT_TRUE(one["scrambled"].boolean);
     Json plain;
-    ASSERT_TRUE(twtest::parse_json(ctl({"get", "TimeOut", "--json", "--file", file_}).out, &plain, nullptr));
+    ASSERT_TRUE(twctl::parse_json(ctl({"get", "TimeOut", "--json", "--file", file_}).out, &plain, nullptr));
     EXPECT_EQ(plain["value"].string, "20");
     EXPECT_FALSE(plain["scrambled"].boolean);
 }
