@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "apply.h"
+#include "changes.h"
 #include "check.h"
 #include "config.h"
 #include "edit.h"
@@ -32,9 +33,11 @@ const char kOverview[] =
     "  show [--file F] [--reveal] [--json]    print every section and key in file order\n"
     "  get [SECTION] NAME [--file F] [--reveal] [--json]\n"
     "                                         print the value of attribute NAME\n"
-    "  set SECTION KEY VALUE [--file F]       set a value and save the file\n"
-    "  set --scramble SECTION KEY [--file F]  set a scrambled value read from standard input\n"
-    "  unset SECTION KEY [--file F]           remove KEY from SECTION and save the file\n"
+    "  set SECTION KEY VALUE [--file F] [--json] [--allow-new]\n"
+    "                                         set a value and save the file\n"
+    "  set --scramble SECTION KEY [--file F] [--json] [--allow-new]\n"
+    "                                         set a scrambled value read from standard input\n"
+    "  unset SECTION KEY [--file F] [--json]  remove KEY from SECTION and save the file\n"
     "  check [--file F] [--quiet]             list what in the file may not do what was meant\n"
     "  edit [--file F]                        edit the file, check it, then replace it\n"
     "  apply [--file F] [--check] [--diff] [--json] [--allow-new] STATE\n"
@@ -44,6 +47,8 @@ const char kOverview[] =
     "  --file F    use the attribute file F instead of the located one\n"
     "  --reveal    print scrambled values in clear\n"
     "  --json      print JSON for scripts\n"
+    "  --allow-new set, apply: allow a section neither in the schema nor in the file, and a\n"
+    "              schema key in another section than its own\n"
     "  --help      print the help of a command\n"
     "  --version   print the library's version\n"
     "  --          take every later argument as it stands, also when it begins with --\n"
@@ -51,7 +56,7 @@ const char kOverview[] =
     "Without --file the file is located as the library locates it: in the directory named by\n"
     "QZ_CFG_FILE_PATH, else through the path resolver or in the temporary directory.\n"
     "Reads (show, get, check) never create, complete or rewrite the file. Writes (set, unset,\n"
-    "edit) first create a missing file with every default and complete an existing one, as\n"
+    "edit, apply) first create a missing file with every default and complete an existing one, as\n"
     "the library's opening does, then replace the file inside the machine-wide lock, and only\n"
     "while it is still the file they read.\n"
     "\n"
@@ -79,7 +84,11 @@ struct Parsed {
     bool check = false, diff = false, allow_new = false;  // apply
 };
 
-enum Takes : unsigned { kFile = 1, kReveal = 2, kScramble = 4, kJson = 8, kQuiet = 16, kApplyOptions = 32 };
+enum Takes : unsigned {
+    kFile = 1, kReveal = 2, kScramble = 4, kJson = 8, kQuiet = 16,
+    kApplyOptions = 32,  // --check, --diff
+    kAllowNew = 64,      // --allow-new
+};
 
 struct Command {
     const char* name;
@@ -278,58 +287,136 @@ int run_get(const Parsed& args, std::ostream& out, std::ostream& err) {
     return kExitOk;
 }
 
-// The scrambled set: the value as scrambled text and the key's marker, as the library's
-// scrambled set stores them. Nothing when the entry already unscrambles to clear under its
-// marker (a new seed would change the text, not the value).
-int32_t set_scrambled(FileWrite& w, const FileView& now, const std::string& section, const std::string& key,
-                      const std::string& clear, bool* changed) {
+// The file as it is, in a store of its own that is never saved (a missing file as a new one):
+// a write's change is made there first, so that a refused name or value is refused before
+// anything is written, and the file is not created or completed for nothing.
+class Probe {
+public:
+    Probe() : cfg_(new_config()) {}
+    ~Probe() { delete_config(cfg_); }
+    Probe(const Probe&) = delete;
+    Probe& operator=(const Probe&) = delete;
+
+    int32_t open(const std::string& path) {
+        path_ = path;
+        if (cfg_ == 0) return ATTRIB_MNGR_NO_CONFIG;
+        int32_t rc = config_add_ini_file_source(cfg_, path.c_str());
+        exists_ = rc == CONFIG_OK;
+        if (rc == CONFIG_E_NOT_FOUND) rc = config_add_ini_new_file_source(cfg_, path.c_str());
+        if (rc == CONFIG_OK) rc = view_.load_from(cfg_, path);
+        return library_code(rc);
+    }
+    uint32_t cfg() const { return cfg_; }
+    const std::string& path() const { return path_; }
+    const FileView& view() const { return view_; }
+    bool exists() const { return exists_; }
+
+private:
+    uint32_t cfg_;
+    std::string path_;
+    FileView view_;
+    bool exists_ = false;
+};
+
+// What the schema says is a mistake in naming section/key: a section neither in the schema
+// nor in the file, a schema key in another section than its own. "" when neither.
+std::string naming_mistake(const FileView& file, const std::string& section, const std::string& key) {
+    if (!tw::is_schema_section(section) && !file.has_section(section))
+        return "no section [" + section + "] in the schema or the file";
+    const tw::SchemaRow* row = tw::find_schema_key(key);
+    if (row != nullptr && !tw::same_name(row->section, section))
+        return "\"" + key + "\" is a key of [" + row->section + "], not of [" + section + "]";
+    return "";
+}
+
+int refuse(std::ostream& err, const std::string& path, const std::string& why) {
+    err << "tarnwickctl: " << printable(path) << ": " << printable(why)
+        << " (--allow-new allows it); nothing was written\n";
+    return kExitRefused;
+}
+
+// Sets section/key in the store cfg (holding the file at path, now its lines) to value, or,
+// with scrambled, to value's scrambled text with the key's marker, as the library's
+// scrambled set stores them. *changed tells whether the store changed: a plain value already
+// there, or a scrambled one whose entry unscrambles to value under its marker, changes
+// nothing (a new seed would change the text, not the value).
+int32_t set_in_store(uint32_t cfg, const std::string& path, const FileView& now, const std::string& section,
+                     const std::string& key, const std::string& value, bool scrambled, bool* changed) {
+    *changed = false;
     const Line* entry = now.find(section, key);
+    if (!scrambled) {
+        if (entry != nullptr && entry->value == value) return ATTRIB_MNGR_OK;
+        const int32_t rc = config_set_attrib(cfg, path.c_str(), section.c_str(), key.c_str(), value.c_str());
+        *changed = rc == CONFIG_OK;
+        return rc;
+    }
     if (entry != nullptr && now.scrambled(key)) {
         std::string stored;
-        const bool same = reveal(entry->value, &stored) == ATTRIB_MNGR_OK && stored == clear;
+        const bool same = reveal(entry->value, &stored) == ATTRIB_MNGR_OK && stored == value;
         wipe(&stored);
         if (same) return ATTRIB_MNGR_OK;
     }
-    std::string text = scramble(clear);
-    int32_t rc = config_set_attrib(w.cfg(), w.path().c_str(), section.c_str(), key.c_str(), text.c_str());
+    std::string text = scramble(value);
+    int32_t rc = config_set_attrib(cfg, path.c_str(), section.c_str(), key.c_str(), text.c_str());
     wipe(&text);
     if (rc != CONFIG_OK) return rc;
     *changed = true;
     if (now.scrambled(key)) return ATTRIB_MNGR_OK;
-    return config_set_attrib(w.cfg(), w.path().c_str(), tw::kMarkerSection, tw::marker_key(key).c_str(), "");
+    return config_set_attrib(cfg, path.c_str(), tw::kMarkerSection, tw::marker_key(key).c_str(), "");
 }
 
-int set_and_save(const Parsed& args, const std::string& value, bool scrambled, std::ostream& err) {
+// The report of a write: the file as it was against the store w holds now.
+int report_write(const Parsed& args, const FileWrite& w, const std::set<std::string>& secrets, std::ostream& out,
+                 std::ostream& err) {
+    FileView after;
+    const int32_t rc = after.load_from(w.cfg(), w.path());
+    if (rc != ATTRIB_MNGR_OK) return fail(err, rc, w.path());
+    const ChangeReport report = compare_files(w.path(), w.existed() ? &w.before() : nullptr, after, secrets);
+    print_report(out, report, {args.json, false, false});
+    return kExitOk;
+}
+
+int set_and_save(const Parsed& args, const std::string& value, bool scrambled, std::ostream& out, std::ostream& err) {
     const std::string& section = args.positional[0];
     const std::string& key = args.positional[1];
+    std::string path;
+    int32_t rc = target_path(args, &path);
+    if (rc != ATTRIB_MNGR_OK) return fail(err, rc, "");
+    {
+        Probe probe;
+        rc = probe.open(path);
+        if (rc != ATTRIB_MNGR_OK) return fail(err, rc, path);
+        if (!args.allow_new) {
+            const std::string mistake = naming_mistake(probe.view(), section, key);
+            if (!mistake.empty()) return refuse(err, path, mistake);
+        }
+        bool changed = false;
+        rc = set_in_store(probe.cfg(), path, probe.view(), section, key, value, scrambled, &changed);
+        if (rc != ATTRIB_MNGR_OK) return fail(err, rc, path, key);
+    }
+
     FileWrite w;
-    int32_t rc = w.open(args.file);
+    rc = w.open(args.file);
     if (rc != ATTRIB_MNGR_OK) return fail(err, rc, w.path());
     FileView now;
     rc = now.load_from(w.cfg(), w.path());
     if (rc != ATTRIB_MNGR_OK) return fail(err, rc, w.path());
     if (!scrambled && now.scrambled(key)) {
-        err << "warning: \"" << printable(key) << "\" keeps its scramble marker: --reveal will unscramble the plain value\n";
+        err << "tarnwickctl: warning: \"" << printable(key)
+            << "\" keeps its scramble marker: --reveal will unscramble the plain value\n";
     }
     bool changed = false;
-    if (scrambled) {
-        rc = set_scrambled(w, now, section, key, value, &changed);
-    } else {
-        const Line* entry = now.find(section, key);
-        if (entry == nullptr || entry->value != value) {
-            rc = config_set_attrib(w.cfg(), w.path().c_str(), section.c_str(), key.c_str(), value.c_str());
-            changed = rc == CONFIG_OK;
-        }
-    }
+    rc = set_in_store(w.cfg(), w.path(), now, section, key, value, scrambled, &changed);
     if (rc != ATTRIB_MNGR_OK) return fail(err, rc, w.path(), key);
     // A set of the stored value changes nothing: the file keeps its identity and time.
     if (changed) rc = w.save();
     if (rc != ATTRIB_MNGR_OK) return fail(err, rc, w.path());
-    return kExitOk;
+    return report_write(args, w, scrambled ? std::set<std::string>{tw::fold_name(key)} : std::set<std::string>{},
+                        out, err);
 }
 
-int run_set(const Parsed& args, std::ostream&, std::ostream& err) {
-    if (!args.scramble) return set_and_save(args, args.positional[2], false, err);
+int run_set(const Parsed& args, std::ostream& out, std::ostream& err) {
+    if (!args.scramble) return set_and_save(args, args.positional[2], false, out, err);
 
     // Read before opening, so that nothing waits on the typing.
     std::string secret;
@@ -342,13 +429,13 @@ int run_set(const Parsed& args, std::ostream&, std::ostream& err) {
         err << "tarnwickctl: the value on standard input holds a NUL byte; nothing was written\n";
         status = kExitRefused;
     } else {
-        status = set_and_save(args, secret, true, err);
+        status = set_and_save(args, secret, true, out, err);
     }
     wipe(&secret);
     return status;
 }
 
-int run_unset(const Parsed& args, std::ostream&, std::ostream& err) {
+int run_unset(const Parsed& args, std::ostream& out, std::ostream& err) {
     const std::string& section = args.positional[0];
     const std::string& key = args.positional[1];
     FileWrite w;
@@ -358,11 +445,7 @@ int run_unset(const Parsed& args, std::ostream&, std::ostream& err) {
     if (removed < 0) return fail(err, removed, w.path());
     if (removed > 0) rc = w.save();
     if (rc != ATTRIB_MNGR_OK) return fail(err, rc, w.path());
-    if (removed == 0) {
-        err << "tarnwickctl: " << printable(w.path()) << ": no \"" << printable(key) << "\" in [" << printable(section)
-            << "]; nothing changed\n";
-    }
-    return kExitOk;
+    return report_write(args, w, {}, out, err);
 }
 
 int run_check(const Parsed& args, std::ostream& out, std::ostream& err) {
@@ -420,21 +503,33 @@ const Command kCommands[] = {
      "--json it prints the entry as one object, as show --json does. Status 1 when no entry\n"
      "and no schema default answers.\n",
      kFile | kReveal | kJson, get_positional, run_get},
-    {"set", "tarnwickctl set SECTION KEY VALUE [--file F]\n       tarnwickctl set --scramble SECTION KEY [--file F]\n",
-     "Opens the attribute file, sets KEY in SECTION and saves the file. With --scramble the\n"
-     "value is the first line of standard input (read without echo on a terminal, never from\n"
-     "the command line, where other users can see it) and is stored scrambled, with its\n"
-     "marker. Scrambling hides a value from a casual look; it is not encryption.\n"
+    {"set", "tarnwickctl set SECTION KEY VALUE [--file F] [--json] [--allow-new]\n"
+            "       tarnwickctl set --scramble SECTION KEY [--file F] [--json] [--allow-new]\n",
+     "Sets KEY in SECTION and saves the file, after creating a missing file with every default\n"
+     "or completing an existing one, as the library's opening does; the file is replaced\n"
+     "inside the machine-wide lock. With --scramble the value is the first line of standard\n"
+     "input (read without echo on a terminal, never from the command line, where other users\n"
+     "can see it) and is stored scrambled, with its marker. Scrambling hides a value from a\n"
+     "casual look; it is not encryption.\n"
+     "Refused, with nothing written (status 4): a name or value the store refuses, a SECTION\n"
+     "neither in the schema nor in the file, a schema KEY in another section than its own;\n"
+     "--allow-new allows the last two.\n"
      "When KEY already holds the value (with --scramble: when its stored value unscrambles to\n"
-     "it), the file is not rewritten: it keeps its identity and modification time.\n",
-     kFile | kScramble, set_positional, run_set},
-    {"unset", "tarnwickctl unset SECTION KEY [--file F]\n",
+     "it), the file is not rewritten: it keeps its identity and modification time.\n"
+     "Prints one line: \"FILE: changed: set Agent/TimeOut\" (also \"add\" and \"remove\", and\n"
+     "the keys a completion added), \"FILE: created with N keys\", or \"FILE: nothing\n"
+     "changed\". With --json one object: {\"changed\": BOOL, \"file\": PATH, \"changes\":\n"
+     "[{\"section\", \"key\", \"action\": \"add\"|\"set\"|\"remove\", \"scrambled\": BOOL}]}; no\n"
+     "value is ever given, so no secret shows.\n",
+     kFile | kScramble | kJson | kAllowNew, set_positional, run_set},
+    {"unset", "tarnwickctl unset SECTION KEY [--file F] [--json]\n",
      "Removes every entry of KEY in SECTION (and in its repeats) and saves the file; every other\n"
-     "byte stays as it was. The file is not opened as the library opens it, so nothing is\n"
-     "added; but for a key of the schema the next opening adds its default again. Unset the\n"
-     "marker (Encription KEYEncrypted) to make a scrambled key plain again: a plain set never\n"
-     "removes it. A key that is not there changes nothing, and the status is still 0.\n",
-     kFile, two_positional, run_unset},
+     "byte stays as it was. Like every write it first creates a missing file or completes an\n"
+     "existing one; so for a key of the schema the next write adds its default again. Unset\n"
+     "the marker (Encription KEYEncrypted) to make a scrambled key plain again: a plain set\n"
+     "never removes it. A key that is not there changes nothing, and the status is still 0.\n"
+     "Prints what changed as set does; --json as set --json does.\n",
+     kFile | kJson, two_positional, run_unset},
     {"check", "tarnwickctl check [--file F] [--quiet]\n",
      "Reads the attribute file and changes nothing. Lists, one per line as FILE:LINE: message,\n"
      "what would make the file do something other than what its editor meant: a key twice in\n"
@@ -451,7 +546,8 @@ const Command kCommands[] = {
      "\"Edit again?\"; otherwise, or when the editor fails or the file changed on disk\n"
      "meanwhile, the temporary file is removed, nothing is saved, and the exit status is 1.\n",
      kFile, no_positional, run_edit_command},
-    {"apply", kApplySynopsis, kApplyDescription, kFile | kJson | kApplyOptions, one_positional, run_apply_command},
+    {"apply", kApplySynopsis, kApplyDescription, kFile | kJson | kApplyOptions | kAllowNew, one_positional,
+     run_apply_command},
 };
 
 const Command* find_command(const std::string& name) {
@@ -497,8 +593,10 @@ std::string parse(const std::vector<std::string>& args, const Command& command, 
             parsed->json = true;
         } else if (arg == "--quiet" && (command.takes & kQuiet)) {
             parsed->quiet = true;
-        } else if ((arg == "--check" || arg == "--diff" || arg == "--allow-new") && (command.takes & kApplyOptions)) {
-            (arg == "--check" ? parsed->check : arg == "--diff" ? parsed->diff : parsed->allow_new) = true;
+        } else if ((arg == "--check" || arg == "--diff") && (command.takes & kApplyOptions)) {
+            (arg == "--check" ? parsed->check : parsed->diff) = true;
+        } else if (arg == "--allow-new" && (command.takes & kAllowNew)) {
+            parsed->allow_new = true;
         } else if (arg == "--file" && (command.takes & kFile)) {
             if (i + 1 == args.size()) return "--file needs a file name";
             parsed->file = args[++i];
