@@ -150,7 +150,9 @@ struct Shown {
     std::string error;                       // a value that could not be revealed
 };
 
-Shown shown_line(const Line& l, bool scrambled) { return {l.number, l.section, l.key, l.value, scrambled, nullptr, ""}; }
+Shown shown_line(const Line& l, bool scrambled) {
+    return {l.number, l.section, l.key, l.value, scrambled, nullptr, ""};
+}
 
 // The default of a row the file lacks. The proxy's host and port come from the system's
 // proxy settings, which a read does not ask: they show as empty, and say so.
@@ -420,7 +422,8 @@ int run_set(const Parsed& args, std::ostream& out, std::ostream& err) {
 
     // Read before opening, so that nothing waits on the typing.
     std::string secret;
-    const bool got = read_secret(printable("Value of " + args.positional[0] + "/" + args.positional[1] + ": "), &secret, err);
+    const std::string prompt = "Value of " + args.positional[0] + "/" + args.positional[1] + ": ";
+    const bool got = read_secret(printable(prompt), &secret, err);
     int status;
     if (!got) {
         err << "tarnwickctl: no value on standard input; nothing was written\n";
@@ -493,7 +496,9 @@ const Command kCommands[] = {
      "are not UTF-8 appear as \\udc80 to \\udcff, one escape per byte (the byte's value plus\n"
      "0xdc00), so that decoding them gives the file's bytes.\n",
      kFile | kReveal | kJson, no_positional, run_show},
-    {"get", "tarnwickctl get NAME [--file F] [--reveal] [--json]\n       tarnwickctl get SECTION KEY [--file F] [--reveal] [--json]\n",
+    {"get",
+     "tarnwickctl get NAME [--file F] [--reveal] [--json]\n"
+     "       tarnwickctl get SECTION KEY [--file F] [--reveal] [--json]\n",
      "Reads the attribute file and prints the value of the attribute NAME, whatever section\n"
      "holds it (the first in file order), as the agent reads it; or, with SECTION, the value\n"
      "of KEY in SECTION. A scrambled value shows as (scrambled), or in clear with --reveal; a\n"

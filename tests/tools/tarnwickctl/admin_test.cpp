@@ -513,6 +513,25 @@ TEST_F(AdminTest, EditReplacesTheFileOnlyWithACleanChangedCopy) {
     }
 }
 
+// A finding the file had before the edit does not block it; one the edit brings does.
+TEST_F(AdminTest, EditRefusesOnlyWhatTheEditBrings) {
+    const std::string complete = make_complete_file();
+    write_file(file_, complete + "old junk\n");
+    env_.set("VISUAL", editor({"replace:TimeOut=20:TimeOut=45"}).c_str());
+    const ProcessResult kept = ctl({"edit", "--file", file_});
+    EXPECT_EQ(kept.exit_code, 0) << kept.err;
+    EXPECT_THAT(read_file(file_), HasSubstr("TimeOut=45"));
+    EXPECT_THAT(read_file(file_), HasSubstr("old junk"));
+
+    env_.set("VISUAL", editor({"replace:TimeOut=45:TimeOut=x"}).c_str());
+    const ProcessResult refused = ctl({"edit", "--file", file_});
+    EXPECT_EQ(refused.exit_code, 4);
+    EXPECT_THAT(refused.err, HasSubstr("is not a whole number of seconds"));
+    EXPECT_THAT(refused.err, Not(HasSubstr("old junk")));
+    EXPECT_THAT(refused.err, HasSubstr("the edit brings 1 new problem; nothing was saved"));
+    EXPECT_THAT(read_file(file_), HasSubstr("TimeOut=45"));
+}
+
 TEST_F(AdminTest, EditTakesVisualBeforeEditorAndReportsFilesItCannotEdit) {
     make_complete_file();
     env_.set("EDITOR", editor({"replace:TimeOut=20:TimeOut=50"}).c_str());
