@@ -156,6 +156,15 @@ TEST_F(AdminTest, CheckListsEachFaultWithItsLineAndChangesNothing) {
         {"marker over plain text", replaced("ServerPassword=\n", "ServerPassword=plain words\n") +
                                        "[Encription]\nServerPasswordEncrypted=\n",
          {{line_number(complete, "ServerPassword="), "not scrambled text: it holds characters that are not hex digits"}}},
+        {"a Boolean neither True nor False", replaced("SSL=False\n", "SSL=yes\n"),
+         {{line_number(complete, "SSL=False"), "\"SSL\" = \"yes\" is neither True nor False"}}},
+        {"a port out of range", replaced("HttpPort=\n", "HttpPort=99999999\n"),
+         {{line_number(complete, "HttpPort="), "is out of range (ports are 1 to 65535)"}}},
+        {"a time-out that is no number", replaced("TimeOut=20\n", "TimeOut=abc\n"),
+         {{timeout, "\"TimeOut\" = \"abc\" is not a whole number of seconds"}}},
+        {"a scrambled value of odd length", replaced("ServerPassword=\n", "ServerPassword=00000001b1f\n") +
+                                                "[Encription]\nServerPasswordEncrypted=\n",
+         {{line_number(complete, "ServerPassword="), "its length is odd"}}},
         {"marker over seven digits", replaced("ServerPassword=\n", "ServerPassword=1234567\n") +
                                          "[Encription]\nServerPasswordEncrypted=\n",
          {{line_number(complete, "ServerPassword="), "it is shorter than the 8 digits of a seed"}}},
