@@ -148,20 +148,24 @@ struct Shown {
     bool scrambled = false;
     const tw::SchemaRow* missing = nullptr;  // the row of a key the file lacks
     std::string error;                       // a value that could not be revealed
+    bool revealed = false;                   // value holds the clear text
 };
 
 Shown shown_line(const Line& l, bool scrambled) {
-    return {l.number, l.section, l.key, l.value, scrambled, nullptr, ""};
+    return {l.number, l.section, l.key, l.value, scrambled, nullptr, "", false};
 }
 
 // The default of a row the file lacks. The proxy's host and port come from the system's
 // proxy settings, which a read does not ask: they show as empty, and say so.
-Shown shown_default(const tw::SchemaRow& row) { return {0, row.section, row.key, row.value, false, &row, ""}; }
+Shown shown_default(const tw::SchemaRow& row) { return {0, row.section, row.key, row.value, false, &row, "", false}; }
 
 std::string json_entry(const Shown& s) {
     std::string out = std::string("{\"line\": ") + (s.missing != nullptr ? "null" : std::to_string(s.line)) +
                       ", \"section\": " + json_string(s.section) + ", \"key\": " + json_string(s.key) +
-                      ", \"value\": " + json_string(s.value) + ", \"scrambled\": " + (s.scrambled ? "true" : "false") +
+                      // A scrambled value is a secret in a form anyone can undo: never given
+                      // unless revealed on purpose.
+                      ", \"value\": " + (s.scrambled && !s.revealed ? "null" : json_string(s.value)) +
+                      ", \"scrambled\": " + (s.scrambled ? "true" : "false") +
                       ", \"default\": " + (s.missing != nullptr ? "true" : "false");
     if (s.missing != nullptr && s.missing->source != tw::DefaultSource::kConstant) out += ", \"from_system\": true";
     if (!s.error.empty()) out += ", \"error\": " + json_string(s.error);
@@ -188,6 +192,7 @@ int reveal_shown(Shown* s, const std::string& path, const std::string& subject, 
     if (rc == ATTRIB_MNGR_OK) {
         wipe(&s->value);
         s->value = clear;
+        s->revealed = true;
         wipe(&clear);
         return kExitOk;
     }
@@ -489,8 +494,8 @@ const Command kCommands[] = {
      "settings. A scrambled value shows as (scrambled), or in clear with --reveal; each entry\n"
      "is revealed by its own section and key, and a damaged one is reported (status 3).\n"
      "With --json it prints one object: \"file\", and \"entries\", each with \"line\" (null for\n"
-     "a key the file lacks), \"section\", \"key\", \"value\" (in clear with --reveal, else as\n"
-     "stored), \"scrambled\" (whether a scramble marker stands for it), \"default\" (true for\n"
+     "a key the file lacks), \"section\", \"key\", \"value\" (as stored; null for a scrambled\n"
+     "value, which --reveal gives in clear), \"scrambled\" (whether a scramble marker stands for it), \"default\" (true for\n"
      "a key the file lacks), \"from_system\" (true for a default from the system's proxy\n"
      "settings, only then), and \"error\" for a value that could not be revealed. Bytes that\n"
      "are not UTF-8 appear as \\udc80 to \\udcff, one escape per byte (the byte's value plus\n"

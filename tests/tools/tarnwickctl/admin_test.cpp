@@ -345,9 +345,8 @@ TEST_F(AdminTest, JsonRevealsEachScrambledEntryByItsOwnSectionAndKey) {
     ASSERT_EQ(hidden.size(), 2u);
     for (const auto& [section, e] : hidden) {
         EXPECT_TRUE(e["scrambled"].boolean);
-        // As stored: hexadecimal digits, the seed's eight and more.
-        EXPECT_GE(e["value"].string.size(), 10u);
-        EXPECT_EQ(e["value"].string.find_first_not_of("0123456789abcdef"), std::string::npos) << e["value"].string;
+        // Neither in clear nor in the scrambled form, which anyone can undo.
+        EXPECT_EQ(e["value"].type, Json::kNull);
     }
     const auto clear = entries_of({"show", "--json", "--reveal", "--file", file_});
     ASSERT_EQ(clear.size(), 2u);
