@@ -35,18 +35,20 @@ void check_structure(const std::vector<Line>& lines, Index* index, std::vector<F
     for (const Line& l : lines) {
         if (l.kind == CONFIG_LINE_OTHER) {
             findings->push_back({l.number, "neither a comment, a section header nor key=value: the store keeps "
-                                           "this line, but nothing reads it"});
+                                           "this line, but nothing reads it", "other\n" + l.text});
         } else if (l.kind == CONFIG_LINE_SECTION) {
             const auto [it, first] = index->headers.emplace(tw::fold_name(l.section), &l);
             if (!first) {
                 findings->push_back({l.number, "section [" + l.section + "] again (first at " + at(it->second->number) +
-                                                   "): the keys below are read as keys of that section"});
+                                                   "): the keys below are read as keys of that section",
+                                                       "section\n" + tw::fold_name(l.section)});
             }
         } else if (l.kind == CONFIG_LINE_ENTRY) {
             const auto [it, first] = index->entries.emplace(entry_id(l.section, l.key), &l);
             if (!first) {
                 findings->push_back({l.number, "\"" + l.key + "\" again in " + section_name(l.section) + ": " +
-                                                   at(it->second->number) + " counts (the first), this one is never read"});
+                                                   at(it->second->number) + " counts (the first), this one is never read",
+                                     "again\n" + entry_id(l.section, l.key)});
             }
         }
     }
@@ -74,12 +76,13 @@ void check_schema(const FileView& file, const Index& index, std::vector<Finding>
                 message += "a get by name takes the first in file order (" + at(first->number) +
                            "), and the next write adds it to [" + row->section + "] as well";
             }
-            findings->push_back({l.number, message});
+            findings->push_back({l.number, message, "elsewhere\n" + entry_id(l.section, l.key)});
             continue;
         }
         if (file.scrambled_entry(l)) continue;
         if (const char* fault = tw::value_fault(*row, l.value)) {
-            findings->push_back({l.number, "\"" + l.key + "\" = \"" + l.value + "\" " + fault});
+            findings->push_back({l.number, "\"" + l.key + "\" = \"" + l.value + "\" " + fault,
+                "value\n" + entry_id(l.section, l.key) + "\n" + l.value});
         }
     }
 
@@ -97,11 +100,13 @@ void check_schema(const FileView& file, const Index& index, std::vector<Finding>
         std::string added = row.key + std::string("=") + row.value;
         if (row.source != tw::DefaultSource::kConstant) added += " (or the system's proxy setting)";
         findings->push_back({header->second->number, "[" + std::string(row.section) + "] has no \"" + row.key +
-                                                         "\": the next write adds " + added});
+                                                         "\": the next write adds " + added,
+                                                             "missing\n" + entry_id(row.section, row.key)});
     }
     for (const auto& [section, count] : missing_in_absent_section) {
         findings->push_back({end, "no section [" + section + "]: the next write adds it with its " +
-                                      std::to_string(count) + (count == 1 ? " key" : " keys") + " and their defaults"});
+                                      std::to_string(count) + (count == 1 ? " key" : " keys") + " and their defaults",
+                                          "no-section\n" + tw::fold_name(section)});
     }
 }
 
@@ -112,7 +117,8 @@ void check_markers(const FileView& file, std::vector<Finding>* findings) {
         const Line* entry = file.first_entry(key);
         const std::string name(key);
         if (entry == nullptr) {
-            findings->push_back({m.number, "scramble marker for \"" + name + "\", but no key \"" + name + "\" exists"});
+            findings->push_back({m.number, "scramble marker for \"" + name + "\", but no key \"" + name + "\" exists",
+                "marker-alone\n" + tw::fold_name(name)});
             continue;
         }
         // The marker that a get finds is the first of its key; later repeats say nothing new.
@@ -120,7 +126,8 @@ void check_markers(const FileView& file, std::vector<Finding>* findings) {
         std::string clear, why;
         if (reveal(entry->value, &clear, &why) != ATTRIB_MNGR_OK) {
             findings->push_back({entry->number, "\"" + entry->key + "\" carries a scramble marker (" + at(m.number) +
-                                                    "), but its value is not scrambled text: " + why});
+                                                    "), but its value is not scrambled text: " + why,
+                                 "marker-over\n" + tw::fold_name(entry->key) + "\n" + entry->value});
         }
         wipe(&clear);
     }
@@ -143,6 +150,21 @@ int32_t check_file(const std::string& path, std::vector<Finding>* findings) {
     if (rc != CONFIG_OK) return rc;
     check_lines(file, findings);
     return ATTRIB_MNGR_OK;
+}
+
+std::vector<Finding> introduced(const std::vector<Finding>& before, const std::vector<Finding>& after) {
+    std::unordered_map<std::string, size_t> known;
+    for (const Finding& f : before) ++known[f.id];
+    std::vector<Finding> added;
+    for (const Finding& f : after) {
+        size_t& left = known[f.id];
+        if (left > 0) {
+            --left;
+        } else {
+            added.push_back(f);
+        }
+    }
+    return added;
 }
 
 void print_findings(std::ostream& out, const std::string& name, const std::vector<Finding>& findings) {

@@ -13,7 +13,13 @@ namespace twctl {
 struct Finding {
     uint32_t line;  // the line it concerns, counted from 1
     std::string message;
+    // What the finding is about, without line numbers: equal for the same fault after lines
+    // moved (edit compares the findings of a file before and after).
+    std::string id;
 };
+
+// The findings of after that before does not have as often (by id), in after's order.
+std::vector<Finding> introduced(const std::vector<Finding>& before, const std::vector<Finding>& after);
 
 class FileView;
 

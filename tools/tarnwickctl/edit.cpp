@@ -50,6 +50,18 @@ int run_edit(const std::optional<std::string>& file, std::ostream&, std::ostream
         return exit_status(rc);
     }
 
+    // What the file already has: findings that were there before do not block the edit.
+    std::vector<Finding> known;
+    {
+        FileView view;
+        rc = view.load_from(w.cfg(), w.path());
+        if (rc != ATTRIB_MNGR_OK) {
+            err << error_line(rc, w.path()) << "\n";
+            return exit_status(rc);
+        }
+        check_lines(view, &known);
+    }
+
     ScratchDir scratch;
     std::string name = std::filesystem::path(w.path()).filename().string();
     if (name.empty()) name = "attribs.cfg";
@@ -76,17 +88,18 @@ int run_edit(const std::optional<std::string>& file, std::ostream&, std::ostream
         if (!read_bytes(copy, &edited)) return nothing_saved("the edited copy cannot be read");
         if (edited == original) return kExitOk;  // scratch and copy go
 
-        std::vector<Finding> findings;
-        rc = check_file(copy, &findings);
+        std::vector<Finding> all;
+        rc = check_file(copy, &all);
         if (rc != ATTRIB_MNGR_OK) {
             err << error_line(rc, copy) << "\n";
             return nothing_saved("the edited copy could not be checked");
         }
+        const std::vector<Finding> findings = introduced(known, all);
         if (findings.empty()) break;
         print_findings(err, copy, findings);
         if (!stdin_is_terminal() || !stderr_is_terminal() || !ask_edit_again(err)) {
-            return nothing_saved("the check listed " + std::to_string(findings.size()) +
-                                     (findings.size() == 1 ? " problem" : " problems"),
+            return nothing_saved("the edit brings " + std::to_string(findings.size()) +
+                                     (findings.size() == 1 ? " new problem" : " new problems"),
                                  kExitRefused);
         }
     }

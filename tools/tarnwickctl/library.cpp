@@ -105,6 +105,14 @@ const Line* FileView::first_entry(std::string_view key) const {
     return it == first_.end() ? nullptr : &lines_[it->second];
 }
 
+bool FileView::has_section(std::string_view section) const {
+    for (const Line& l : lines_) {
+        if ((l.kind == CONFIG_LINE_SECTION || l.kind == CONFIG_LINE_ENTRY) && tw::same_name(l.section, section))
+            return true;
+    }
+    return false;
+}
+
 const Line* FileView::find(std::string_view section, std::string_view key) const {
     for (const Line& l : lines_) {
         if (l.kind == CONFIG_LINE_ENTRY && tw::same_name(l.key, key) && tw::same_name(l.section, section)) return &l;

@@ -67,6 +67,9 @@ public:
     // NULL when there is none.
     const Line* first_entry(std::string_view key) const;
 
+    // Whether some header or entry names section ("" for the lines before any header).
+    bool has_section(std::string_view section) const;
+
     // The first entry of key in section (any occurrence of the section), or NULL.
     const Line* find(std::string_view section, std::string_view key) const;
 

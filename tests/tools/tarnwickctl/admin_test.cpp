@@ -22,6 +22,7 @@ using twctl::Json;
 using twtest::ProcessResult;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
+using ::testing::StartsWith;
 using ::testing::Not;
 
 namespace {
@@ -228,7 +229,7 @@ TEST_F(AdminTest, UnsetRemovesTheKeyAndLeavesEveryOtherByte) {
         args.insert(args.end(), {"--file", file_});
         const ProcessResult r = ctl(args);
         EXPECT_EQ(r.exit_code, 0) << r.err;
-        EXPECT_THAT(r.out, IsEmpty());
+        EXPECT_THAT(r.out, StartsWith(file_ + ": changed: remove "));
         EXPECT_EQ(read_file(file_), complete + c.after);
     }
 }
@@ -238,7 +239,7 @@ TEST_F(AdminTest, UnsetOfAnAbsentKeyWritesNothingAndAnOpeningRestoresASchemaDefa
     const fs::file_time_type mtime = age_file();
     const ProcessResult absent = ctl({"unset", "Agent", "NoSuchKey", "--file", file_});
     EXPECT_EQ(absent.exit_code, 0);
-    EXPECT_THAT(absent.err, HasSubstr("nothing changed"));
+    EXPECT_EQ(absent.out, file_ + ": nothing changed\n");
     EXPECT_EQ(fs::last_write_time(file_), mtime);
 
     ASSERT_EQ(ctl({"unset", "Agent", "TimeOut", "--file", file_}).exit_code, 0);
@@ -303,8 +304,13 @@ TEST_F(AdminTest, ShowJsonGivesEveryEntryInFileOrderWhateverTheBytes) {
         EXPECT_EQ((*e)["scrambled"].type, Json::kBool);
         EXPECT_FALSE((*e)["scrambled"].boolean);
     }
-    // A read completes nothing: the file's own entries alone.
-    EXPECT_EQ(entries.size(), std::size(expected));
+    // A read completes nothing: the schema's keys that the file lacks follow as defaults,
+    // without a line.
+    ASSERT_GT(entries.size(), std::size(expected));
+    for (size_t i = 0; i < entries.size(); ++i) {
+        EXPECT_EQ(entries[i]["default"].boolean, i >= std::size(expected)) << i;
+        EXPECT_EQ(entries[i]["line"].type == Json::kNull, i >= std::size(expected)) << i;
+    }
     // Nothing but ASCII goes out for bytes that are not UTF-8.
     EXPECT_THAT(r.out, HasSubstr("caf\\udce9 \\udcff"));
 }
@@ -312,7 +318,7 @@ TEST_F(AdminTest, ShowJsonGivesEveryEntryInFileOrderWhateverTheBytes) {
 TEST_F(AdminTest, JsonRevealsEachScrambledEntryByItsOwnSectionAndKey) {
     // The same key, scrambled in two sections: a get by name reaches only the first.
     ASSERT_EQ(ctl({"set", "--scramble", "--file", file_, "Agent", "ServerPassword"}, "first secret\n").exit_code, 0);
-    ASSERT_EQ(ctl({"set", "--scramble", "--file", file_, "Other", "ServerPassword"}, "second secret\n").exit_code, 0);
+    ASSERT_EQ(ctl({"set", "--scramble", "--allow-new", "--file", file_, "Other", "ServerPassword"}, "second secret\n").exit_code, 0);
 
     const auto entries_of = [&](const std::vector<std::string>& args) {
         const ProcessResult r = ctl(args);
@@ -379,8 +385,8 @@ TEST_F(AdminTest, SetOfTheStoredValueLeavesTheFileUntouched) {
         {"scrambled, same secret", {"set", "--scramble", "Agent", "ServerPassword"}, "pw one\n", false},
         {"scrambled, same secret, other line end", {"set", "--scramble", "Agent", "ServerPassword"}, "pw one\r\n", false},
         {"scrambled, new secret", {"set", "--scramble", "Agent", "ServerPassword"}, "pw two\n", true},
-        {"scrambled, in another section", {"set", "--scramble", "Other", "ServerPassword"}, "pw two\n", true},
-        {"scrambled, there too", {"set", "--scramble", "Other", "ServerPassword"}, "pw two\n", false},
+        {"scrambled, in another section", {"set", "--scramble", "--allow-new", "Other", "ServerPassword"}, "pw two\n", true},
+        {"scrambled, there too", {"set", "--scramble", "--allow-new", "Other", "ServerPassword"}, "pw two\n", false},
     };
     for (const auto& s : steps) {
         SCOPED_TRACE(s.name);
@@ -450,7 +456,7 @@ TEST_F(AdminTest, VersionAndHelpTellTheVersionAndTheExitStatuses) {
         EXPECT_EQ(r.exit_code, 0);
         EXPECT_THAT(r.out, ::testing::StartsWith(std::string("usage: tarnwickctl ") + command));
     }
-    EXPECT_THAT(ctl({"unset", "--help"}).out, HasSubstr("the next opening adds its default again"));
+    EXPECT_THAT(ctl({"unset", "--help"}).out, HasSubstr("the next write adds its default again"));
 }
 
 // ---- edit
@@ -505,6 +511,25 @@ TEST_F(AdminTest, EditReplacesTheFileOnlyWithACleanChangedCopy) {
             EXPECT_THAT(r.err, HasSubstr("nothing was saved: " + file_ + " is as it was"));
         }
     }
+}
+
+// A finding the file had before the edit does not block it; one the edit brings does.
+TEST_F(AdminTest, EditRefusesOnlyWhatTheEditBrings) {
+    const std::string complete = make_complete_file();
+    write_file(file_, complete + "old junk\n");
+    env_.set("VISUAL", editor({"replace:TimeOut=20:TimeOut=45"}).c_str());
+    const ProcessResult kept = ctl({"edit", "--file", file_});
+    EXPECT_EQ(kept.exit_code, 0) << kept.err;
+    EXPECT_THAT(read_file(file_), HasSubstr("TimeOut=45"));
+    EXPECT_THAT(read_file(file_), HasSubstr("old junk"));
+
+    env_.set("VISUAL", editor({"replace:TimeOut=45:TimeOut=x"}).c_str());
+    const ProcessResult refused = ctl({"edit", "--file", file_});
+    EXPECT_EQ(refused.exit_code, 4);
+    EXPECT_THAT(refused.err, HasSubstr("is not a whole number of seconds"));
+    EXPECT_THAT(refused.err, Not(HasSubstr("old junk")));
+    EXPECT_THAT(refused.err, HasSubstr("the edit brings 1 new problem; nothing was saved"));
+    EXPECT_THAT(read_file(file_), HasSubstr("TimeOut=45"));
 }
 
 TEST_F(AdminTest, EditTakesVisualBeforeEditorAndReportsFilesItCannotEdit) {
