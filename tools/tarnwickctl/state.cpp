@@ -73,15 +73,15 @@ bool parse_state(std::string_view text, std::vector<StateEntry>* entries, std::v
     Positions positions(text);
     std::set<std::string> sections;
     for (const auto& [section, keys] : doc.object) {
-        const auto where = [&] { return positions.at(keys.offset); };
+        const size_t keys_at = keys.offset;
         std::string problem = name_problem(section);
         if (problem.empty() && !sections.insert(tw::fold_name(section)).second) problem = "section given twice";
         if (!problem.empty()) {
-            problems->push_back(where() + "\"" + shown(section) + "\": " + problem);
+            problems->push_back(positions.at(keys_at) + "\"" + shown(section) + "\": " + problem);
             continue;
         }
         if (keys.type != Json::kObject) {
-            problems->push_back(where() + "\"" + shown(section) + "\": " + type_name(keys) + ", not an object of keys");
+            problems->push_back(positions.at(keys_at) + "\"" + shown(section) + "\": " + type_name(keys) + ", not an object of keys");
             continue;
         }
         std::set<std::string> names;
