@@ -148,20 +148,24 @@ struct Shown {
     bool scrambled = false;
     const tw::SchemaRow* missing = nullptr;  // the row of a key the file lacks
     std::string error;                       // a value that could not be revealed
+    bool revealed = false;                   // value holds the clear text
 };
 
 Shown shown_line(const Line& l, bool scrambled) {
-    return {l.number, l.section, l.key, l.value, scrambled, nullptr, ""};
+    return {l.number, l.section, l.key, l.value, scrambled, nullptr, "", false};
 }
 
 // The default of a row the file lacks. The proxy's host and port come from the system's
 // proxy settings, which a read does not ask: they show as empty, and say so.
-Shown shown_default(const tw::SchemaRow& row) { return {0, row.section, row.key, row.value, false, &row, ""}; }
+Shown shown_default(const tw::SchemaRow& row) { return {0, row.section, row.key, row.value, false, &row, "", false}; }
 
 std::string json_entry(const Shown& s) {
     std::string out = std::string("{\"line\": ") + (s.missing != nullptr ? "null" : std::to_string(s.line)) +
                       ", \"section\": " + json_string(s.section) + ", \"key\": " + json_string(s.key) +
-                      ", \"value\": " + json_string(s.value) + ", \"scrambled\": " + (s.scrambled ? "true" : "false") +
+                      // A scrambled value is a secret in a form anyone can undo: never given
+                      // unless revealed on purpose.
+                      ", \"value\": " + (s.scrambled && !s.revealed ? "null" : json_string(s.value)) +
+                      ", \"scrambled\": " + (s.scrambled ? "true" : "false") +
                       ", \"default\": " + (s.missing != nullptr ? "true" : "false");
     if (s.missing != nullptr && s.missing->source != tw::DefaultSource::kConstant) out += ", \"from_system\": true";
     if (!s.error.empty()) out += ", \"error\": " + json_string(s.error);
@@ -188,6 +192,7 @@ int reveal_shown(Shown* s, const std::string& path, const std::string& subject, 
     if (rc == ATTRIB_MNGR_OK) {
         wipe(&s->value);
         s->value = clear;
+        s->revealed = true;
         wipe(&clear);
         return kExitOk;
     }
@@ -489,8 +494,8 @@ const Command kCommands[] = {
      "settings. A scrambled value shows as (scrambled), or in clear with --reveal; each entry\n"
      "is revealed by its own section and key, and a damaged one is reported (status 3).\n"
      "With --json it prints one object: \"file\", and \"entries\", each with \"line\" (null for\n"
-     "a key the file lacks), \"section\", \"key\", \"value\" (in clear with --reveal, else as\n"
-     "stored), \"scrambled\" (whether a scramble marker stands for it), \"default\" (true for\n"
+     "a key the file lacks), \"section\", \"key\", \"value\" (as stored; null for a scrambled\n"
+     "value, which --reveal gives in clear), \"scrambled\" (whether a scramble marker stands for it), \"default\" (true for\n"
      "a key the file lacks), \"from_system\" (true for a default from the system's proxy\n"
      "settings, only then), and \"error\" for a value that could not be revealed. Bytes that\n"
      "are not UTF-8 appear as \\udc80 to \\udcff, one escape per byte (the byte's value plus\n"
@@ -536,20 +541,26 @@ const Command kCommands[] = {
      "Prints what changed as set does; --json as set --json does.\n",
      kFile | kJson, two_positional, run_unset},
     {"check", "tarnwickctl check [--file F] [--quiet]\n",
-     "Reads the attribute file and changes nothing. Lists, one per line as FILE:LINE: message,\n"
-     "what would make the file do something other than what its editor meant: a key twice in\n"
-     "one section, a section twice, a schema key in another section than its own, a missing\n"
-     "schema key, a line nothing reads, and a scramble marker without its key or over a value\n"
-     "that is not scrambled text. --quiet prints nothing. Exit status 0 when it lists nothing,\n"
-     "1 when it lists something or cannot read the file, 2 for a usage error.\n",
+     "Reads the attribute file and changes nothing, in time linear in its size. Lists, one per\n"
+     "line as FILE:LINE: message, what would make the file do something other than what its\n"
+     "editor meant: a key twice in one section, a section twice, a schema key in another\n"
+     "section than its own, a missing schema key or section, a line nothing reads, a scramble\n"
+     "marker without its key or over a value that is not scrambled text, and a value the\n"
+     "schema says cannot be right: a Boolean other than True or False, a time-out that is not\n"
+     "a whole number of seconds (0 to 2147483647), a port that is not a number from 1 to\n"
+     "65535 (an empty time-out or port is no finding). --quiet prints nothing. Exit status 0\n"
+     "when it lists nothing, 3 when it lists something, 5 when it cannot read the file.\n",
      kFile | kQuiet, no_positional, run_check},
     {"edit", "tarnwickctl edit [--file F]\n",
-     "Copies the attribute file to a private temporary file, runs $VISUAL, else $EDITOR, else\n"
-     "the system's editor on it, then checks the result as check does. Unchanged: nothing is\n"
-     "written. Clean: the file is replaced with exactly the edited bytes, atomically, keeping\n"
-     "its permissions, owner and links. When the check lists something, a terminal is asked\n"
-     "\"Edit again?\"; otherwise, or when the editor fails or the file changed on disk\n"
-     "meanwhile, the temporary file is removed, nothing is saved, and the exit status is 1.\n",
+     "Creates or completes the file as every write does, copies it to a private temporary\n"
+     "file, runs $VISUAL, else $EDITOR, else the system's editor on it, then checks the result\n"
+     "as check does; only problems the edit brings count, not those the file already had.\n"
+     "Unchanged: nothing is written. Clean: the file is replaced with exactly the edited bytes,\n"
+     "atomically, keeping its permissions, owner and links, inside the machine-wide lock and\n"
+     "only while it is still the file read before the editor ran. When the edit brings\n"
+     "problems, a terminal is asked \"Edit again?\"; otherwise (status 4), or when the editor\n"
+     "fails or the file changed on disk meanwhile (status 5), the temporary directory is\n"
+     "removed and nothing is saved.\n",
      kFile, no_positional, run_edit_command},
     {"apply", kApplySynopsis, kApplyDescription, kFile | kJson | kApplyOptions | kAllowNew, one_positional,
      run_apply_command},

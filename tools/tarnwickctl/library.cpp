@@ -65,12 +65,6 @@ const char* fault_text(tw::ScrambledFault fault) {
 
 }  // namespace
 
-int32_t read_attrib(AttribMngr* mngr, const std::string& name, uint32_t flags, std::string* value) {
-    return read_text(
-        [&](char* buffer, int32_t* size) { return attrib_mngr_get_attrib(mngr, name.c_str(), buffer, size, flags); },
-        value);
-}
-
 int32_t located_path(std::string* path) { return read_text(attrib_mngr_get_null_filename, path); }
 
 int32_t library_code(int32_t store_code) {

@@ -34,9 +34,6 @@ private:
     AttribMngr* mngr_ = nullptr;
 };
 
-// The value of name, as attrib_mngr_get_attrib gives it with flags.
-int32_t read_attrib(AttribMngr* mngr, const std::string& name, uint32_t flags, std::string* value);
-
 // The path that opening with no path uses (attrib_mngr_get_null_filename).
 int32_t located_path(std::string* path);
 
