@@ -126,7 +126,7 @@ TEST(ReplacementDescriptor, AnotherUsersFileGivesTheReplacementToTheCallerAlone)
                                               caller.get(), &out));
     EXPECT_TRUE(out.empty());
     ASSERT_TRUE(cfg::win::new_file_descriptor(Descriptor("O:" + kCaller + "D:(A;;FA;;;WD)").get(), caller.get(), &out));
-    EXPECT_EQ(dacl_text(out.data()), kPrivate);
+    EXPECT_EQ(out.empty() ? "" : dacl_text(out.data()), kPrivate);
 }
 
 // Steps of the test's own: each path holds the entry the table gives it, or a failure.
