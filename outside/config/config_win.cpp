@@ -1,14 +1,20 @@
 // Windows file operations of the store (narrow "A" functions: paths are the caller's bytes in
-// the system's code page).
+// the system's code page; the walk along a path's links converts them as those functions do).
 #include <windows.h>
-
 #include <bcrypt.h>
+#include <winioctl.h>
 
+
+#include <cstdio>
+#include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "config.h"
+#include "config_win.h"
 #include "file_system.h"
+#include "trust_win.h"
 
 namespace cfg {
 namespace {
@@ -67,41 +73,6 @@ bool retrying(Op&& op, Transient&& transient, int attempts = 20) {
     }
 }
 
-// Reads the access-control list of file into *descriptor (a self-relative security
-// descriptor). A file system without access lists, or a file gone meanwhile, leaves it empty,
-// which is no failure; any other failure to read it is, with GetLastError() telling why.
-bool read_dacl(const std::string& file, std::vector<char>* descriptor) {
-    descriptor->clear();
-    const auto read = [&] {
-        DWORD needed = 0;
-        GetFileSecurityA(file.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &needed);
-        if (needed == 0) return false;
-        descriptor->resize(needed);
-        if (GetFileSecurityA(file.c_str(), DACL_SECURITY_INFORMATION, descriptor->data(), needed, &needed)) return true;
-        const DWORD err = GetLastError();
-        descriptor->clear();
-        SetLastError(err);
-        return false;
-    };
-    // While another process replaces the file, the old one may refuse to be read for a moment,
-    // and its list may change between the two calls.
-    if (retrying(read, [](DWORD err) { return is_busy_replacing(err) || err == ERROR_INSUFFICIENT_BUFFER; }))
-        return true;
-    // Gone (another process replaced it, and the system did so in two steps): nothing to carry
-    // over, like a missing file; so for a file system without access lists.
-    const DWORD err = GetLastError();
-    return err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND || err == ERROR_NOT_SUPPORTED ||
-           err == ERROR_INVALID_FUNCTION;
-}
-
-// Puts the access-control list of file onto onto; failing to read or to set it is a failure.
-bool copy_dacl(const std::string& file, const std::string& onto) {
-    std::vector<char> descriptor;
-    if (!read_dacl(file, &descriptor)) return false;
-    if (descriptor.empty()) return true;
-    return SetFileSecurityA(onto.c_str(), DACL_SECURITY_INFORMATION, descriptor.data()) != 0;
-}
-
 class Handle {
 public:
     explicit Handle(HANDLE h = INVALID_HANDLE_VALUE) : h_(h) {}
@@ -115,9 +86,9 @@ public:
         h_ = INVALID_HANDLE_VALUE;
         return h;
     }
-    void reset() {
+    void reset(HANDLE h = INVALID_HANDLE_VALUE) {
         if (valid()) CloseHandle(h_);
-        h_ = INVALID_HANDLE_VALUE;
+        h_ = h;
     }
 
 private:
@@ -196,26 +167,303 @@ private:
     Handle h_;
 };
 
-class WinFileSystem final : public FileSystem {
+// The code page the narrow file functions use.
+UINT file_code_page() { return AreFileApisANSI() ? CP_ACP : CP_OEMCP; }
+
+// The path as the narrow file functions would pass it on.
+bool to_wide(const std::string& text, std::wstring* out) {
+    out->clear();
+    if (text.empty()) return true;
+    const UINT cp = file_code_page();
+    const int n = MultiByteToWideChar(cp, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    if (n <= 0) return false;
+    out->resize(static_cast<size_t>(n));
+    return MultiByteToWideChar(cp, 0, text.data(), static_cast<int>(text.size()), &(*out)[0], n) == n;
+}
+
+// False when text holds a character the code page lacks: the narrow path would name another file.
+bool to_narrow(const std::wstring& text, std::string* out) {
+    out->clear();
+    if (text.empty()) return true;
+    const UINT cp = file_code_page();
+    // UTF-8 takes neither the flag nor the default-character test, and loses nothing.
+    const bool utf8 = (cp == CP_ACP ? GetACP() : GetOEMCP()) == CP_UTF8;
+    const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
+    BOOL lossy = FALSE;
+    const int size = static_cast<int>(text.size());
+    const int n = WideCharToMultiByte(cp, flags, text.data(), size, nullptr, 0, nullptr, utf8 ? nullptr : &lossy);
+    if (n <= 0 || lossy) return false;
+    out->resize(static_cast<size_t>(n));
+    return WideCharToMultiByte(cp, flags, text.data(), size, &(*out)[0], n, nullptr, utf8 ? nullptr : &lossy) == n &&
+           !lossy;
+}
+
+// The security descriptor of an open object holding what info names; empty when it cannot be
+// read, with GetLastError() telling why.
+std::vector<char> security_of(HANDLE h, SECURITY_INFORMATION info) {
+    // Most descriptors fit the first buffer; one may grow between two calls.
+    std::vector<char> descriptor(512);
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        DWORD needed = 0;
+        if (GetKernelObjectSecurity(h, info, descriptor.data(), static_cast<DWORD>(descriptor.size()), &needed)) {
+            return descriptor;
+        }
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed <= descriptor.size()) return {};
+        descriptor.resize(needed);
+    }
+    return {};
+}
+
+// Reads the owner and access list of the entry at path itself (a link is not followed: its
+// own owner counts) into *descriptor. A file system that keeps none, or an entry gone
+// meanwhile, leaves it empty, which is no failure; any other failure is, with GetLastError()
+// telling why.
+bool read_entry_security(const std::string& path, std::vector<char>* descriptor) {
+    descriptor->clear();
+    HANDLE raw = INVALID_HANDLE_VALUE;
+    // While another process replaces the file, the old one may refuse to be opened for a moment.
+    const bool opened = retrying(
+        [&] {
+            raw = CreateFileA(path.c_str(), READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+            return raw != INVALID_HANDLE_VALUE;
+        },
+        is_busy_replacing);
+    DWORD err = GetLastError();
+    if (opened) {
+        Handle h(raw);
+        *descriptor = security_of(h.get(), OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION);
+        if (!descriptor->empty()) return true;
+        err = GetLastError();
+    }
+    // Gone (another process replaced it, and the system did so in two steps): nothing to carry
+    // over, like a missing file; so for a file system without access lists.
+    SetLastError(err);
+    return err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND || err == ERROR_NOT_SUPPORTED ||
+           err == ERROR_INVALID_FUNCTION;
+}
+
+PSID sid_of(const std::vector<char>& sid) { return sid.empty() ? nullptr : const_cast<char*>(sid.data()); }
+
+// The path GetFinalPathNameByHandle gives for an open file: "\\?\C:\dir\file" (DOS volume
+// names), or "\Device\HarddiskVolume1\dir\file" (the system's own, which takes one question
+// less to tell).
+bool final_path(HANDLE h, DWORD volume_names, std::wstring* out) {
+    std::vector<wchar_t> buffer(MAX_PATH + 1);
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        const DWORD n = GetFinalPathNameByHandleW(h, buffer.data(), static_cast<DWORD>(buffer.size()),
+                                                  FILE_NAME_NORMALIZED | volume_names);
+        if (n == 0) return false;
+        if (n < buffer.size()) {
+            out->assign(buffer.data(), n);
+            return true;
+        }
+        buffer.resize(n + 1);
+    }
+    return false;
+}
+
+bool same_path(const std::wstring& a, const std::wstring& b) {
+    return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) ==
+           CSTR_EQUAL;
+}
+
+std::wstring without_final_separator(std::wstring path) {
+    while (!path.empty() && path.back() == L'\\') path.pop_back();
+    return path;
+}
+
+// A final path as an ordinary one: "\\?\C:\x" is "C:\x", "\\?\UNC\s\x" is "\\s\x".
+std::wstring ordinary_path(const std::wstring& path) {
+    if (path.rfind(L"\\\\?\\UNC\\", 0) == 0) return L"\\\\" + path.substr(8);
+    if (path.rfind(L"\\\\?\\", 0) == 0 && path.size() >= 6 && path[5] == L':') return path.substr(4);
+    return path;
+}
+
+uint16_t u16_at(const std::vector<char>& data, size_t at) {
+    uint16_t v;
+    std::memcpy(&v, data.data() + at, sizeof v);
+    return v;
+}
+
+uint32_t u32_at(const std::vector<char>& data, size_t at) {
+    uint32_t v;
+    std::memcpy(&v, data.data() + at, sizeof v);
+    return v;
+}
+
+// The target a symbolic link or a junction stores, from its reparse data (got bytes): tag,
+// then the length of what follows and a reserved word; then the offset and length of the name
+// the system follows and of the name it shows; a symbolic link adds its flags; then the names.
+bool stored_target(const std::vector<char>& data, DWORD got, std::wstring* target, bool* relative) {
+    if (got < 16) return false;
+    const uint32_t tag = u32_at(data, 0);
+    size_t names = 16;
+    *relative = false;
+    if (tag == IO_REPARSE_TAG_SYMLINK) {
+        if (got < 20) return false;
+        constexpr uint32_t kRelative = 1;  // SYMLINK_FLAG_RELATIVE
+        *relative = (u32_at(data, 16) & kRelative) != 0;
+        names = 20;
+    } else if (tag != IO_REPARSE_TAG_MOUNT_POINT) {
+        return false;
+    }
+    const size_t offset = u16_at(data, 8), length = u16_at(data, 10);
+    if (length == 0 || length % 2 != 0 || names + offset + length > got) return false;
+    target->resize(length / 2);
+    std::memcpy(&(*target)[0], data.data() + names + offset, length);
+    return true;
+}
+
+bool same_file(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
+    return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+           a.nFileIndexLow == b.nFileIndexLow;
+}
+
+// The system's step along a path (see os_entries in config_win.h). A step for reading keeps
+// the file it found open for reading; a step for a save holds the entry only while it looks:
+// any handle on a file stops others from replacing it.
+class SystemEntries final : public win::Entries {
 public:
-    int32_t open_for_read(const std::string& path, std::unique_ptr<ReadableFile>* file) override {
-        const DWORD attrs = GetFileAttributesA(path.c_str());
-        if (attrs == INVALID_FILE_ATTRIBUTES) return code_from_error(GetLastError(), CONFIG_E_READ);
-        if (attrs & FILE_ATTRIBUTE_DIRECTORY) return CONFIG_E_NOT_FILE;
+    explicit SystemEntries(bool for_reading) : for_reading_(for_reading), caller_(win::caller_sid()) {}
+
+    int32_t look(const std::wstring& path, win::Entry* entry) override {
+        *entry = win::Entry();
+        file_.reset();
         HANDLE raw = INVALID_HANDLE_VALUE;
+        // Held without FILE_SHARE_DELETE: nobody renames or replaces the directory meanwhile.
+        retrying(
+            [&] {
+                raw = CreateFileW(win::directory_of(path).c_str(), READ_CONTROL | SYNCHRONIZE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+                return raw != INVALID_HANDLE_VALUE;
+            },
+            is_sharing_error);
+        Handle dir(raw);
+        std::wstring dir_final;
+        if (!dir.valid()) {
+            if (code_from_error(GetLastError(), CONFIG_E_READ) == CONFIG_E_NOT_FOUND) return CONFIG_E_NOT_FOUND;
+            // Not to be held (another process holds it open for deletion, say): shared.
+        } else {
+            std::vector<char> sd = security_of(dir.get(), OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION);
+            entry->shared_directory = sd.empty() || win::directory_is_shared(sd.data(), sid_of(caller_));
+            // Where the entry lies cannot be told without it: shared.
+            if (!final_path(dir.get(), VOLUME_NAME_NT, &dir_final)) entry->shared_directory = true;
+        }
+
+        raw = INVALID_HANDLE_VALUE;
+        const DWORD access = for_reading_ ? GENERIC_READ : READ_CONTROL | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
         const bool opened = retrying(
             [&] {
-                raw = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                  nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+                raw = CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_SEQUENTIAL_SCAN,
+                                  nullptr);
                 return raw != INVALID_HANDLE_VALUE;
             },
             is_sharing_error);
         if (!opened) return code_from_error(GetLastError(), CONFIG_E_READ);
-        Handle h(raw);
-        if (GetFileType(h.get()) != FILE_TYPE_DISK) return CONFIG_E_NOT_FILE;  // a device or pipe
-        LARGE_INTEGER size;
-        if (!GetFileSizeEx(h.get(), &size)) return code_from_error(GetLastError(), CONFIG_E_READ);
-        file->reset(new WinReadableFile(h.release(), static_cast<uint64_t>(size.QuadPart)));
+        Handle file(raw);
+        if (GetFileType(file.get()) != FILE_TYPE_DISK) return CONFIG_OK;  // a device or pipe
+        BY_HANDLE_FILE_INFORMATION info;
+        if (!GetFileInformationByHandle(file.get(), &info)) return code_from_error(GetLastError(), CONFIG_E_READ);
+        entry->trusted_owner = owner_is_trusted(file.get());
+
+        std::wstring file_final;
+        if (!dir_final.empty() && final_path(file.get(), VOLUME_NAME_NT, &file_final)) {
+            const size_t slash = file_final.find_last_of(L'\\');
+            const std::wstring parent = slash == std::wstring::npos ? std::wstring() : file_final.substr(0, slash);
+            if (!same_path(parent, without_final_separator(dir_final))) {
+                // Reached elsewhere: a link the system followed without showing it.
+                std::wstring target;
+                if (!final_path(file.get(), VOLUME_NAME_DOS, &target)) return code_from_error(GetLastError(), CONFIG_E_READ);
+                entry->kind = win::Entry::kLink;
+                entry->trusted_owner = !entry->shared_directory;
+                entry->target = ordinary_path(target);
+                return CONFIG_OK;
+            }
+        } else if (!dir_final.empty()) {
+            entry->shared_directory = true;
+        }
+
+        if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+            std::vector<char> data(MAXIMUM_REPARSE_DATA_BUFFER_SIZE);
+            DWORD got = 0;
+            if (DeviceIoControl(file.get(), FSCTL_GET_REPARSE_POINT, nullptr, 0, data.data(),
+                                static_cast<DWORD>(data.size()), &got, nullptr)) {
+                std::wstring stored;
+                bool relative = false;
+                if (stored_target(data, got, &stored, &relative)) {
+                    entry->kind = win::Entry::kLink;
+                    entry->target = win::link_target_path(path, stored, relative);
+                    return CONFIG_OK;
+                }
+                // A link of another kind is not followed here.
+                if (got < 4 || IsReparseTagNameSurrogate(u32_at(data, 0))) return CONFIG_OK;
+                // Else the file itself, whose content a file-system filter serves: opened
+                // again through the filter, and still the same file.
+                const HANDLE through =
+                    CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+                if (through == INVALID_HANDLE_VALUE) return code_from_error(GetLastError(), CONFIG_E_READ);
+                file.reset(through);
+                BY_HANDLE_FILE_INFORMATION again;
+                if (!GetFileInformationByHandle(file.get(), &again)) return code_from_error(GetLastError(), CONFIG_E_READ);
+                if (!same_file(info, again)) return CONFIG_E_READ;
+                info = again;
+            } else if (GetLastError() != ERROR_NOT_A_REPARSE_POINT) {
+                return code_from_error(GetLastError(), CONFIG_E_READ);
+            }
+        }
+        if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return CONFIG_OK;
+        entry->kind = win::Entry::kFile;
+        if (for_reading_) {
+            LARGE_INTEGER size;
+            if (!GetFileSizeEx(file.get(), &size)) return code_from_error(GetLastError(), CONFIG_E_READ);
+            size_ = static_cast<uint64_t>(size.QuadPart);
+            file_.reset(file.release());
+        }
+        return CONFIG_OK;
+    }
+
+    // The file the last step found, open for reading; the caller closes it.
+    HANDLE take_file() { return file_.release(); }
+    uint64_t file_size() const { return size_; }
+
+private:
+    bool owner_is_trusted(HANDLE h) const {
+        const std::vector<char> sd = security_of(h, OWNER_SECURITY_INFORMATION);
+        PSID owner = nullptr;
+        BOOL defaulted = FALSE;
+        return !sd.empty() && GetSecurityDescriptorOwner(const_cast<char*>(sd.data()), &owner, &defaulted) &&
+               win::is_trusted_sid(owner, sid_of(caller_));
+    }
+
+    bool for_reading_;
+    std::vector<char> caller_;  // empty when unknown: only SYSTEM and Administrators are trusted
+    Handle file_;
+    uint64_t size_ = 0;
+};
+
+// The random part of a temporary name, from the system's generator.
+bool system_random(uint64_t* value) { return os_random(value, sizeof *value); }
+
+// Names a save tries before it gives up: only names planted to be met make it try a second.
+constexpr int kTempAttempts = 100;
+
+class WinFileSystem final : public FileSystem {
+public:
+    explicit WinFileSystem(std::function<uint64_t()> names = nullptr) : names_(std::move(names)) {}
+
+    int32_t open_for_read(const std::string& path, std::unique_ptr<ReadableFile>* file) override {
+        std::wstring wide, final;
+        if (!to_wide(path, &wide)) return CONFIG_E_NOT_FOUND;
+        SystemEntries entries(true);
+        const int32_t rc = win::follow_links(entries, wide, win::Purpose::kRead, &final);
+        if (rc != CONFIG_OK) return rc;
+        const uint64_t size = entries.file_size();
+        file->reset(new WinReadableFile(entries.take_file(), size));
         return CONFIG_OK;
     }
 
@@ -225,63 +473,66 @@ public:
     }
 
     int32_t resolve_links(const std::string& path, std::string* target) override {
-        const DWORD attrs = GetFileAttributesA(path.c_str());
-        if (attrs == INVALID_FILE_ATTRIBUTES || !(attrs & FILE_ATTRIBUTE_REPARSE_POINT)) {
-            *target = path;
+        std::wstring wide, final;
+        if (!to_wide(path, &wide)) return CONFIG_E_NOT_FOUND;
+        SystemEntries entries(false);
+        const int32_t rc = win::follow_links(entries, wide, win::Purpose::kWrite, &final);
+        if (rc != CONFIG_OK) return rc;
+        if (final == wide) {
+            *target = path;  // the caller's bytes, as they came
             return CONFIG_OK;
         }
-        // The system resolves the whole chain of links when it opens the file.
-        Handle h(CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-        if (!h.valid()) {
-            const DWORD err = GetLastError();
-            if (err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND) {
-                *target = path;  // a dangling link: replaced like a missing file
-                return CONFIG_OK;
-            }
-            return code_from_error(err, CONFIG_E_READ);
-        }
-        std::vector<char> buffer(MAX_PATH + 1);
-        for (;;) {
-            const DWORD n = GetFinalPathNameByHandleA(h.get(), buffer.data(), static_cast<DWORD>(buffer.size()),
-                                                      FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-            if (n == 0) return code_from_error(GetLastError(), CONFIG_E_READ);
-            if (n < buffer.size()) {
-                std::string final_path(buffer.data(), n);
-                if (final_path.compare(0, 8, "\\\\?\\UNC\\") == 0)
-                    final_path = "\\\\" + final_path.substr(8);
-                else if (final_path.compare(0, 4, "\\\\?\\") == 0)
-                    final_path = final_path.substr(4);
-                *target = final_path;
-                return CONFIG_OK;
-            }
-            buffer.resize(n + 1);
-        }
+        // A target the narrow functions cannot name is not written through.
+        return to_narrow(final, target) ? CONFIG_OK : CONFIG_E_NOT_FILE;
     }
 
     int32_t create_temp(const std::string& target, std::string* temp_path,
                         std::unique_ptr<WritableFile>* file) override {
+        const std::vector<char> caller = win::caller_sid();
         const DWORD attrs = GetFileAttributesA(target.c_str());
-        // The target's access list, given to the temporary file as it is created: the
-        // directory's inherited list may be more open, and the file holds the target's secrets
-        // from its first byte.
-        std::vector<char> descriptor;
+        // The access list given to the temporary file as it is created (see
+        // replacement_descriptor): the file holds the target's secrets from its first byte.
+        std::vector<char> descriptor, current;
         if (attrs == INVALID_FILE_ATTRIBUTES) {
             const DWORD err = GetLastError();
             if (err != ERROR_FILE_NOT_FOUND) return code_from_error(err, CONFIG_E_CREATE);
         } else {
             if (attrs & FILE_ATTRIBUTE_DIRECTORY) return CONFIG_E_NOT_FILE;
             if (attrs & FILE_ATTRIBUTE_READONLY) return CONFIG_E_ACCESS;
-            if (!read_dacl(target, &descriptor)) return code_from_error(GetLastError(), CONFIG_E_CREATE);
+            if (!read_entry_security(target, &current)) return code_from_error(GetLastError(), CONFIG_E_CREATE);
+            if (!current.empty() && !win::replacement_descriptor(current.data(), sid_of(caller), &descriptor))
+                return CONFIG_E_CREATE;
+        }
+        // A new file (or one gone meanwhile): its directory, held while the file is created in
+        // it, decides.
+        Handle dir;
+        if (current.empty()) {
+            std::wstring wide;
+            if (!to_wide(target, &wide)) return CONFIG_E_CREATE;
+            dir.reset(CreateFileW(win::directory_of(wide).c_str(), READ_CONTROL | SYNCHRONIZE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+            const std::vector<char> sd =
+                dir.valid() ? security_of(dir.get(), OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION)
+                            : std::vector<char>();
+            if (!win::new_file_descriptor(sd.empty() ? nullptr : const_cast<char*>(sd.data()), sid_of(caller),
+                                          &descriptor))
+                return CONFIG_E_CREATE;
         }
         SECURITY_ATTRIBUTES security = {sizeof security, descriptor.empty() ? nullptr : descriptor.data(), FALSE};
-        const std::string base = target + "." + std::to_string(GetCurrentProcessId()) + "-";
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            std::string name = base + std::to_string(attempt) + ".tmp";
+        for (int attempt = 0; attempt < kTempAttempts; ++attempt) {
+            uint64_t random = 0;
+            if (names_)
+                random = names_();
+            else if (!system_random(&random))
+                return CONFIG_E_CREATE;
+            std::string name = win::temp_name(target, random);
             HANDLE h = CreateFileA(name.c_str(), GENERIC_WRITE, 0, &security, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
             if (h == INVALID_HANDLE_VALUE) {
                 const DWORD err = GetLastError();
+                // Taken, by a file, a link or a directory (which may answer "access denied").
                 if (err == ERROR_FILE_EXISTS || err == ERROR_ALREADY_EXISTS) continue;
+                if (err == ERROR_ACCESS_DENIED && GetFileAttributesA(name.c_str()) != INVALID_FILE_ATTRIBUTES) continue;
                 return code_from_error(err, CONFIG_E_CREATE);
             }
             file->reset(new WinWritableFile(h));
@@ -299,7 +550,16 @@ public:
                                             FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
             if (kept != 0 && !SetFileAttributesA(from.c_str(), kept))
                 return code_from_error(GetLastError(), CONFIG_E_REPLACE);
-            if (!copy_dacl(to, from)) return code_from_error(GetLastError(), CONFIG_E_REPLACE);
+            // Read again: the file may have been replaced since the temporary file was made.
+            std::vector<char> current, descriptor;
+            if (!read_entry_security(to, &current)) return code_from_error(GetLastError(), CONFIG_E_REPLACE);
+            if (!current.empty()) {
+                if (!win::replacement_descriptor(current.data(), sid_of(win::caller_sid()), &descriptor))
+                    return CONFIG_E_REPLACE;
+                if (!descriptor.empty() &&
+                    !SetFileSecurityA(from.c_str(), DACL_SECURITY_INFORMATION, descriptor.data()))
+                    return code_from_error(GetLastError(), CONFIG_E_REPLACE);
+            }
         }
         // One rename that replaces the file, whether or not there is one: a crash leaves the old
         // file or the new one. (ReplaceFile is no single step: it moves the old file aside
@@ -329,6 +589,9 @@ public:
         if (GetFileType(h.get()) == FILE_TYPE_DISK) *stamp = stamp_of(h.get());
         return CONFIG_OK;
     }
+
+private:
+    std::function<uint64_t()> names_;  // null: the system's generator
 };
 
 }  // namespace
@@ -342,6 +605,22 @@ bool os_random(void* out, size_t size) {
     return BCRYPT_SUCCESS(BCryptGenRandom(nullptr, static_cast<PUCHAR>(out), static_cast<ULONG>(size),
                                           BCRYPT_USE_SYSTEM_PREFERRED_RNG));
 }
+
+namespace win {
+
+std::unique_ptr<Entries> os_entries() { return std::make_unique<SystemEntries>(true); }
+
+std::string temp_name(const std::string& target, uint64_t random) {
+    char part[17];
+    std::snprintf(part, sizeof part, "%016llx", static_cast<unsigned long long>(random));
+    return target + "." + part + ".tmp";
+}
+
+std::unique_ptr<FileSystem> os_file_system_with_names(std::function<uint64_t()> next) {
+    return std::make_unique<WinFileSystem>(std::move(next));
+}
+
+}  // namespace win
 
 const char* native_line_ending() { return "\r\n"; }
 

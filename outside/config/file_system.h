@@ -67,8 +67,10 @@ public:
     // lies in a shared directory and belongs to neither the caller nor an administrator. The
     // verdict is taken on what is held: the directory is opened first and judged on its own
     // descriptor or handle, the file is opened relative to it (POSIX: openat, no link followed
-    // by the open itself) and judged on the descriptor or handle that is then read. Links are
-    // followed one hop at a time, each hop judged the same way.
+    // by the open itself; Windows: the directory held so that it cannot be renamed, the file
+    // opened with FILE_FLAG_OPEN_REPARSE_POINT and found by its final path to lie in that
+    // directory) and judged on the descriptor or handle that is then read. Links are followed
+    // one hop at a time, each hop judged the same way.
     virtual int32_t open_for_read(const std::string& path, std::unique_ptr<ReadableFile>* file) = 0;
 
     // CONFIG_OK when something exists at path (symbolic links followed), CONFIG_E_NOT_FOUND
@@ -80,7 +82,10 @@ public:
     // only when the caller or an administrator owns it (POSIX: root; Windows: SYSTEM or the
     // Administrators group), CONFIG_E_ACCESS otherwise: another user may have placed it. A link
     // to nothing is never replaced and never written through (CONFIG_E_NOT_FOUND: the save
-    // would create a file where it points), on every platform.
+    // would create a file where it points), on every platform. (Wine shows its host's links
+    // as no reparse points: one that leads elsewhere counts as a link of the directory's
+    // writers, followed from a trusted directory and CONFIG_E_ACCESS in a shared one; one that
+    // leads nowhere it hides, and the save puts its file in the link's place.)
     virtual int32_t resolve_links(const std::string& path, std::string* target) = 0;
 
     // Creates a new temporary file, exclusively, in target's directory and names it in
@@ -89,7 +94,8 @@ public:
     // say) is passed over for another (POSIX: O_EXCL; Windows: CREATE_NEW). The temporary file
     // is never more open than the target: POSIX creates it 0600 (finish() then gives it the
     // target's mode and owner); Windows creates it with the target's access list, and fails
-    // when that list cannot be read. When the target belongs to another user who is not an
+    // when that list cannot be read (a new file gets its directory's, but in a shared
+    // directory the private list below). When the target belongs to another user who is not an
     // administrator and the replacement stays the caller's, the replacement is open to the
     // caller alone (POSIX: the target's mode without group and other bits; Windows: no access
     // list entry for anyone but the caller, SYSTEM and Administrators): the other user may
