@@ -66,20 +66,21 @@ class Fleet:
                               stderr=subprocess.STDOUT, universal_newlines=True)
         return proc.returncode, proc.stdout
 
-    def play(self, name, attributes, password, *options):
-        """Runs fleet.yml; returns its whole output and {host: (changed, failed)}."""
+    def play(self, name, attributes, password, *options, playbook=None, hosts=None):
+        """Runs fleet.yml, or another playbook, on every host or those given; returns the
+        whole output and {host: (changed, failed)}."""
         self.runs += 1
         variables = os.path.join(self.scratch, 'vars-%d.json' % self.runs)
         with open(variables, 'w') as f:
             json.dump({'tarnwickctl': self.args.tarnwickctl, 'agent_attributes': attributes,
                        'proxy_password': password}, f)
         start = time.monotonic()
-        rc, out = self.run('ansible-playbook', '-e', '@' + variables, *options, self.args.playbook)
+        rc, out = self.run('ansible-playbook', '-e', '@' + variables, *options, playbook or self.args.playbook)
         print('%s: ansible-playbook %s: %.1f s' % (name, ' '.join(options), time.monotonic() - start))
         with open(os.path.join(self.scratch, 'run-%d-%s.log' % (self.runs, name)), 'w') as f:
             f.write(out)
         recap = {m.group(1): (int(m.group(3)), int(m.group(5))) for m in RECAP.finditer(out)}
-        expect(sorted(recap) == self.hosts, '%s: the recap names %s\n%s' % (name, sorted(recap), out[-3000:]))
+        expect(sorted(recap) == (hosts or self.hosts), '%s: the recap names %s\n%s' % (name, sorted(recap), out[-3000:]))
         return out, recap
 
     def snapshot(self):
@@ -108,6 +109,33 @@ def all_hosts(recap, changed, failed, name):
 def no_secret(out, texts, name):
     shown = [t for t in texts if t in out]
     expect(not shown, '%s: the output shows %d secret text(s) in clear or scrambled form' % (name, len(shown)))
+
+
+def refused_by_module(fleet, known):
+    """Options the module refuses before it runs the tool: one task each, on one host."""
+    secret = secrets.token_hex(8)
+    cases = [  # attributes, secrets, what the failure says
+        ({'Http_Proxy': {'ProxyPassword': 'x'}}, {'Http_Proxy': {'ProxyPassword': secret}},
+         'named both in attributes and in secrets'),
+        ({}, {'Http_Proxy': {'ProxyPassword': None}}, 'has no value; to remove it'),
+        ({'Agent': {'TimeOut': [1, 2]}}, {}, 'TimeOut is list'),
+        ({}, {'Http_Proxy': {'ProxyPassword': [secret]}}, 'ProxyPassword is list'),
+        ({'Agent': 'srv.example'}, {}, '[Agent] holds str'),
+    ]
+    host = fleet.hosts[0]
+    playbook = os.path.join(fleet.scratch, 'refused.json')
+    with open(playbook, 'w') as f:
+        json.dump([{'hosts': host, 'gather_facts': False, 'tasks': [
+            {'tarnwick.agent.attribs': {'path': '{{ agent_file }}', 'executable': '{{ tarnwickctl }}',
+                                        'attributes': a, 'secrets': p}, 'ignore_errors': True}
+            for a, p, _ in cases]}], f)
+    before = fleet.snapshot()
+    out, recap = fleet.play('refused-by-module', {}, secret, playbook=playbook, hosts=[host])
+    expect(out.count('...ignoring') == len(cases), 'not every bad option failed:\n' + out[-3000:])
+    missing = [why for _, _, why in cases if why not in out]
+    expect(not missing, 'the failures do not say %s:\n%s' % (missing, out[-3000:]))
+    expect(fleet.snapshot() == before, 'a refused option wrote a file')
+    no_secret(out, known + [secret], 'refused options')
 
 
 def test(fleet):
@@ -177,6 +205,7 @@ def test(fleet):
     expect(out.count('Agnet') >= len(fleet.hosts) and re.search(r'"rc": [1-9]', out),
            'the failures do not give the tool\'s words and status:\n' + out[-3000:])
     no_secret(out, [first, second, third] + sorted(scrambled), 'refused state')
+    refused_by_module(fleet, [first, second, third] + sorted(scrambled))
 
 
 def main():
