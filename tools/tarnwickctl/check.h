@@ -15,9 +15,14 @@ struct Finding {
     std::string message;
 };
 
-// Checks the file at path without changing it, and stores what it finds in line order.
-// Returns ATTRIB_MNGR_OK, or the code of a failure to read the file or to learn the schema
-// (findings are then incomplete). Uses scratch files of its own, never the file itself.
+class FileLines;
+
+// Checks the lines of a file, and stores what it finds in line order. Linear in the number
+// of lines (the look-ups go through hash maps built in one pass).
+void check_lines(const FileLines& file, std::vector<Finding>* findings);
+
+// Reads the file at path once, without changing it, and checks it. Returns ATTRIB_MNGR_OK,
+// or the code of a failure to read the file (no findings then).
 int32_t check_file(const std::string& path, std::vector<Finding>* findings);
 
 // Prints each finding as "NAME:LINE: message".

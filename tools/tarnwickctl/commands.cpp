@@ -8,6 +8,7 @@
 #include <ostream>
 #include <vector>
 
+#include "apply.h"
 #include "check.h"
 #include "config.h"
 #include "edit.h"
@@ -36,6 +37,8 @@ const char kOverview[] =
     "  unset SECTION KEY [--file F]           remove KEY from SECTION and save the file\n"
     "  check [--file F] [--quiet]             list what in the file may not do what was meant\n"
     "  edit [--file F]                        edit the file, check it, then replace it\n"
+    "  apply [--file F] [--check] [--diff] [--json] [--allow-new] STATE\n"
+    "                                         make the file hold a JSON state, all or nothing\n"
     "\n"
     "Options:\n"
     "  --file F    use the attribute file F instead of the located one\n"
@@ -63,9 +66,10 @@ struct Parsed {
     bool scramble = false;
     bool json = false;
     bool quiet = false;
+    bool check = false, diff = false, allow_new = false;  // apply
 };
 
-enum Takes : unsigned { kFile = 1, kReveal = 2, kScramble = 4, kJson = 8, kQuiet = 16 };
+enum Takes : unsigned { kFile = 1, kReveal = 2, kScramble = 4, kJson = 8, kQuiet = 16, kApplyOptions = 32 };
 
 struct Command {
     const char* name;
@@ -96,13 +100,6 @@ int open_or_fail(Handle* handle, const Parsed& args, std::ostream& err) {
     std::string path;
     if (target_path(args, &path) != ATTRIB_MNGR_OK) path.clear();
     return fail(err, rc, path);
-}
-
-// Overwrites a secret before its memory is released.
-void wipe(std::string* secret) {
-    volatile char* p = &(*secret)[0];
-    for (size_t i = 0; i < secret->size(); ++i) p[i] = '\0';
-    secret->clear();
 }
 
 // Reads the first line of standard input, without its line end. On a terminal the prompt is
@@ -151,39 +148,38 @@ int run_path(const Parsed&, std::ostream& out, std::ostream& err) {
 }
 
 int run_show(const Parsed& args, std::ostream& out, std::ostream& err) {
-    Handle handle;
-    if (open_or_fail(&handle, args, err) != kExitOk) return kExitFailed;
-    const std::string path = attrib_mngr_get_filename(handle.get());
-    std::vector<Line> lines;
-    const int32_t rc = read_lines(path, &lines);
+    std::string path;
+    int32_t rc = target_path(args, &path);
+    if (rc != ATTRIB_MNGR_OK) return fail(err, rc, "");
+    FileLines file;
+    rc = file.load(path);
     if (rc != CONFIG_OK) return fail(err, rc, path);
 
-    const std::set<std::string> scrambled_keys = marked_keys(lines);
     int status = kExitOk;
     const std::string* section = nullptr;
     bool first_json = true;
     if (args.json) out << "{\n  \"file\": " << json_string(path) << ",\n  \"entries\": [";
-    for (size_t i = 0; i < lines.size(); ++i) {
-        const Line& l = lines[i];
+    for (const Line& l : file.lines()) {
         if (l.kind != CONFIG_LINE_ENTRY) continue;
-        const bool scrambled =
-            !equal_ignoring_case(l.section, kMarkerSection) && scrambled_keys.count(ascii_lower(l.key)) != 0;
+        const bool scrambled = file.scrambled_entry(l);
         std::string value = l.value;
         std::string error;
         if (scrambled && args.reveal) {
-            std::string clear;
-            const int32_t got = reveal_entry(handle.get(), lines, i, &clear);
+            std::string clear, why;
+            const int32_t got = reveal(l.value, &clear, &why);
             if (got == ATTRIB_MNGR_OK) {
                 value = clear;
             } else {
-                err << error_line(got, path, l.section + "/" + l.key) << "\n";
+                err << error_line(got, path, l.section + "/" + l.key) << (why.empty() ? "" : ": " + why) << "\n";
                 error = attrib_mngr_error_text(got);
                 status = kExitFailed;
             }
+            wipe(&clear);
         }
         if (args.json) {
             out << (first_json ? "\n    " : ",\n    ") << json_entry(l, value, scrambled, error);
             first_json = false;
+            wipe(&value);
             continue;
         }
         if (section == nullptr ? !l.section.empty() : l.section != *section) {
@@ -193,6 +189,7 @@ int run_show(const Parsed& args, std::ostream& out, std::ostream& err) {
         section = &l.section;
         if (scrambled && (!args.reveal || !error.empty())) value = "(scrambled)";
         out << l.key << " = " << value << "\n";
+        wipe(&value);
     }
     if (args.json) out << (first_json ? "]\n}\n" : "\n  ]\n}\n");
     return status;
@@ -200,46 +197,44 @@ int run_show(const Parsed& args, std::ostream& out, std::ostream& err) {
 
 int run_get(const Parsed& args, std::ostream& out, std::ostream& err) {
     const std::string& name = args.positional[0];
-    Handle handle;
-    if (open_or_fail(&handle, args, err) != kExitOk) return kExitFailed;
-    const std::string path = attrib_mngr_get_filename(handle.get());
-    std::string value;
-    int32_t rc = read_attrib(handle.get(), name, 0, &value);
-    if (rc != ATTRIB_MNGR_OK) return fail(err, rc, path, name);
-    const bool scrambled = has_marker(handle.get(), name);
+    std::string path;
+    int32_t rc = target_path(args, &path);
+    if (rc != ATTRIB_MNGR_OK) return fail(err, rc, "");
+    FileLines file;
+    rc = file.load(path);
+    if (rc != CONFIG_OK) return fail(err, rc, path);
+    // The entry a get by name reads: the first of the key in file order.
+    const Line* entry = file.first_entry(name);
+    if (entry == nullptr) return fail(err, ATTRIB_MNGR_NOT_FOUND, path, name);
+    const bool scrambled = file.scrambled(name);
+    std::string value = entry->value;
     if (scrambled && args.reveal) {
-        rc = read_attrib(handle.get(), name, ATTRIB_MNGR_FLAG_SCRAMBLED, &value);
-        if (rc != ATTRIB_MNGR_OK) return fail(err, rc, path, name);
+        std::string why;
+        rc = reveal(entry->value, &value, &why);
+        if (rc != ATTRIB_MNGR_OK) {
+            err << error_line(rc, path, name) << (why.empty() ? "" : ": " + why) << "\n";
+            return kExitFailed;
+        }
     }
     if (!args.json) {
         out << (scrambled && !args.reveal ? "(scrambled)" : value) << "\n";
-        return kExitOk;
+    } else {
+        out << json_entry(*entry, value, scrambled, "") << "\n";
     }
-    // The entry a get by name reads: the first of the key in file order.
-    std::vector<Line> lines;
-    rc = read_lines(path, &lines);
-    if (rc != CONFIG_OK) return fail(err, rc, path);
-    for (const Line& l : lines) {
-        if (l.kind == CONFIG_LINE_ENTRY && equal_ignoring_case(l.key, name)) {
-            out << json_entry(l, scrambled && args.reveal ? value : l.value, scrambled, "") << "\n";
-            return kExitOk;
-        }
-    }
-    return fail(err, ATTRIB_MNGR_NOT_FOUND, path, name);
+    wipe(&value);
+    return kExitOk;
 }
 
 // Whether section/key already holds what a scrambled set of clear would store in effect: the
 // key carries its marker and its entry in that section unscrambles to clear.
 bool scrambled_value_is(AttribMngr* mngr, const std::string& section, const std::string& key,
                         const std::string& clear) {
-    std::vector<Line> lines;
-    if (read_lines(attrib_mngr_get_filename(mngr), &lines) != CONFIG_OK || !marked(lines, key)) return false;
-    for (size_t i = 0; i < lines.size(); ++i) {
-        const Line& l = lines[i];
-        if (l.kind != CONFIG_LINE_ENTRY || !equal_ignoring_case(l.section, section) || !equal_ignoring_case(l.key, key))
-            continue;
+    FileLines file;
+    if (file.load(attrib_mngr_get_filename(mngr)) != CONFIG_OK || !file.scrambled(key)) return false;
+    for (const Line& l : file.lines()) {
+        if (l.kind != CONFIG_LINE_ENTRY || !tw::same_name(l.section, section) || !tw::same_name(l.key, key)) continue;
         std::string stored;
-        const bool same = reveal_entry(mngr, lines, i, &stored) == ATTRIB_MNGR_OK && stored == clear;
+        const bool same = reveal(l.value, &stored) == ATTRIB_MNGR_OK && stored == clear;
         wipe(&stored);
         return same;
     }
@@ -252,7 +247,8 @@ int set_and_save(const Parsed& args, const std::string& value, uint32_t flags, s
     Handle handle;
     if (open_or_fail(&handle, args, err) != kExitOk) return kExitFailed;
     const std::string path = attrib_mngr_get_filename(handle.get());
-    if (flags == 0 && has_marker(handle.get(), key)) {
+    std::string marker_value;
+    if (flags == 0 && read_attrib(handle.get(), tw::marker_key(key), 0, &marker_value) == ATTRIB_MNGR_OK) {
         err << "warning: \"" << key << "\" keeps its scramble marker: --reveal will unscramble the plain value\n";
     }
     // A plain set of the stored value changes nothing, and the save then leaves the file as
@@ -321,6 +317,10 @@ int run_edit_command(const Parsed& args, std::ostream& out, std::ostream& err) {
     return run_edit(path, out, err);
 }
 
+int run_apply_command(const Parsed& args, std::ostream& out, std::ostream& err) {
+    return run_apply({args.file, args.positional[0], args.check, args.diff, args.json, args.allow_new}, out, err);
+}
+
 size_t no_positional(const Parsed&) { return 0; }
 size_t one_positional(const Parsed&) { return 1; }
 size_t two_positional(const Parsed&) { return 2; }
@@ -377,6 +377,7 @@ const Command kCommands[] = {
      "\"Edit again?\"; otherwise, or when the file changed on disk meanwhile, the edit is kept\n"
      "in the temporary file, its path is printed, and the exit status is 1.\n",
      kFile, no_positional, run_edit_command},
+    {"apply", kApplySynopsis, kApplyDescription, kFile | kJson | kApplyOptions, one_positional, run_apply_command},
 };
 
 const Command* find_command(const std::string& name) {
@@ -422,6 +423,8 @@ std::string parse(const std::vector<std::string>& args, const Command& command, 
             parsed->json = true;
         } else if (arg == "--quiet" && (command.takes & kQuiet)) {
             parsed->quiet = true;
+        } else if ((arg == "--check" || arg == "--diff" || arg == "--allow-new") && (command.takes & kApplyOptions)) {
+            (arg == "--check" ? parsed->check : arg == "--diff" ? parsed->diff : parsed->allow_new) = true;
         } else if (arg == "--file" && (command.takes & kFile)) {
             if (i + 1 == args.size()) return "--file needs a file name";
             parsed->file = args[++i];

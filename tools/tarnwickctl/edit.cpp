@@ -52,8 +52,8 @@ int32_t replace_file(const std::string& path, const std::string& bytes) {
 int run_edit(const std::string& path, std::ostream&, std::ostream& err) {
     // The store reads the file first, so that a missing file or a directory is reported in
     // its words.
-    std::vector<Line> lines;
-    int32_t rc = read_lines(path, &lines);
+    FileLines lines;
+    int32_t rc = lines.load(path);
     std::string original;
     if (rc == CONFIG_OK && !read_bytes(path, &original)) rc = CONFIG_E_READ;
     if (rc != CONFIG_OK) {

@@ -1,22 +1,20 @@
-// What tarnwickctl's commands share: the library's handle, the store's account of a file's
-// lines, reading a scrambled entry in clear, and scratch files.
+// What tarnwickctl's commands share: the library's handle, a file as the store reads it,
+// scrambled entries in clear (through the scramble codec, never through the handle), and
+// scratch files.
 #ifndef TARNWICKCTL_LIBRARY_H
 #define TARNWICKCTL_LIBRARY_H
 
 #include <cstdint>
 #include <optional>
-#include <set>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
+#include "schema_table.h"
 #include "tarnwick.h"
 
 namespace twctl {
-
-// The section and key suffix of the library's scramble markers.
-extern const char kMarkerSection[];
-extern const char kMarkerSuffix[];
 
 // Owns a handle of the library.
 class Handle {
@@ -39,11 +37,13 @@ private:
 // The value of name, as attrib_mngr_get_attrib gives it with flags.
 int32_t read_attrib(AttribMngr* mngr, const std::string& name, uint32_t flags, std::string* value);
 
-// Whether the library treats name as scrambled: a key name + "Encrypted" exists.
-bool has_marker(AttribMngr* mngr, const std::string& name);
-
 // The path that opening with no path uses (attrib_mngr_get_null_filename).
 int32_t located_path(std::string* path);
+
+// The store's code for a file it refuses as possibly planted, as the library reports it
+// (ATTRIB_MNGR_UNTRUSTED_FILE); every other code unchanged. Every code of the store that
+// tarnwickctl reports passes here.
+int32_t library_code(int32_t store_code);
 
 // One line of a file, as the store reads it (config_enum_lines).
 struct Line {
@@ -52,23 +52,44 @@ struct Line {
     std::string text, section, key, value;
 };
 
-// Every line of the file at path, read through a store of its own; nothing is written.
-int32_t read_lines(const std::string& path, std::vector<Line>* lines);
+// A file's lines, loaded once, with what the library would say of its scrambled keys.
+class FileLines {
+public:
+    // Reads the file at path through a store of its own; nothing is written. The store's
+    // codes, as library_code gives them.
+    int32_t load(const std::string& path);
+    // The lines of a store that already holds the file (config_enum_lines).
+    int32_t load_from(uint32_t cfg, const std::string& path);
 
-bool equal_ignoring_case(std::string_view a, std::string_view b);
+    const std::vector<Line>& lines() const { return lines_; }
 
-// Whether the key carries a marker among lines (the library's test, by key alone).
-bool marked(const std::vector<Line>& lines, std::string_view key);
+    // The entry a get by name reads: the first of the key in file order, whatever its section;
+    // NULL when there is none.
+    const Line* first_entry(std::string_view key) const;
 
-// The keys, in ASCII lower case, that carry a marker among lines.
-std::set<std::string> marked_keys(const std::vector<Line>& lines);
+    // Whether the library takes key as scrambled: some section holds its marker key.
+    bool scrambled(std::string_view key) const;
+    // Whether the entry l is a scrambled value: its key is scrambled and it stands outside
+    // the markers' section.
+    bool scrambled_entry(const Line& l) const;
 
-std::string ascii_lower(std::string_view text);
+private:
+    void index();
 
-// The clear value of the entry lines[index], which carries a scramble marker, by its own
-// section and key: through mngr when it is the first entry of its key in file order (the one
-// a get by name reads), else through a scratch file that holds that entry alone.
-int32_t reveal_entry(AttribMngr* mngr, const std::vector<Line>& lines, size_t index, std::string* clear);
+    std::vector<Line> lines_;
+    std::unordered_map<std::string, size_t> first_;  // folded key -> first entry
+};
+
+// The clear text of a scrambled stored value. ATTRIB_MNGR_OK, or ATTRIB_MNGR_UNSCRAMBLE_FAILED
+// when the stored text is not one that scrambling writes (its fault, in words, then goes to
+// *why unless why is NULL); ATTRIB_MNGR_NO_MEMORY.
+int32_t reveal(const std::string& stored, std::string* clear, std::string* why = nullptr);
+
+// The stored text of clear, scrambled with the clock as seed.
+std::string scramble(const std::string& clear);
+
+// Overwrites a secret before its memory is released.
+void wipe(std::string* secret);
 
 // A directory of scratch files only the caller can use, removed with its content.
 class ScratchDir {

@@ -131,7 +131,7 @@ TEST_F(TerminalTest, StopAndContinueAtTheSecretPromptLoseNothing) {
 }
 
 TEST_F(TerminalTest, EditAsksAgainOnATerminalAndTakesAShellScriptAsEditor) {
-    ASSERT_EQ(twtest::run_process(program(), {"show", "--file", file_}, "").exit_code, 0);
+    ASSERT_EQ(twtest::run_process(program(), {"set", "--file", file_, "Agent", "HostSymbol", ""}, "").exit_code, 0);
     const std::string before = read_file(file_);
     // First run: adds a line nothing reads; second run: takes it out and changes a value.
     const fs::path script = dir_ / "editor.sh";
@@ -189,6 +189,7 @@ TEST_F(TerminalTest, OutputThatCannotBeWrittenIsAFailure) {
     if (full < 0) GTEST_SKIP() << "no /dev/full";
     for (const std::vector<std::string>& args :
          {std::vector<std::string>{"path"}, {"--help"}, {"--version"}, {"show", "--file", file_}}) {
+        if (args[0] == "show") std::ofstream(file_) << "[Agent]\nTimeOut=20\n";
         SCOPED_TRACE(::testing::PrintToString(args));
         int err[2];
         ASSERT_EQ(pipe(err), 0);
