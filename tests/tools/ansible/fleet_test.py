@@ -111,8 +111,9 @@ def no_secret(out, texts, name):
     expect(not shown, '%s: the output shows %d secret text(s) in clear or scrambled form' % (name, len(shown)))
 
 
-def refused_by_module(fleet, known):
-    """Options the module refuses before it runs the tool: one task each, on one host."""
+def module_options(fleet, known):
+    """Options the module refuses before it runs the tool, one task each, and a task without
+    path, which applies to the file the tool locates; on one host."""
     secret = secrets.token_hex(8)
     cases = [  # attributes, secrets, what the failure says
         ({'Http_Proxy': {'ProxyPassword': 'x'}}, {'Http_Proxy': {'ProxyPassword': secret}},
@@ -123,15 +124,23 @@ def refused_by_module(fleet, known):
         ({'Agent': 'srv.example'}, {}, '[Agent] holds str'),
     ]
     host = fleet.hosts[0]
+    located = os.path.join(fleet.scratch, 'located')
+    os.mkdir(located)
     playbook = os.path.join(fleet.scratch, 'refused.json')
     with open(playbook, 'w') as f:
         json.dump([{'hosts': host, 'gather_facts': False, 'tasks': [
             {'tarnwick.agent.attribs': {'path': '{{ agent_file }}', 'executable': '{{ tarnwickctl }}',
                                         'attributes': a, 'secrets': p}, 'ignore_errors': True}
-            for a, p, _ in cases]}], f)
+            for a, p, _ in cases] + [
+            {'tarnwick.agent.attribs': {'executable': '{{ tarnwickctl }}',
+                                        'attributes': {'Agent': {'TimeOut': 33}}},
+             'environment': {'QZ_CFG_FILE_PATH': located}}]}], f)
     before = fleet.snapshot()
-    out, recap = fleet.play('refused-by-module', {}, secret, playbook=playbook, hosts=[host])
-    expect(out.count('...ignoring') == len(cases), 'not every bad option failed:\n' + out[-3000:])
+    out, recap = fleet.play('module-options', {}, secret, playbook=playbook, hosts=[host])
+    expect(out.count('...ignoring') == len(cases) and recap[host] == (1, 0),
+           'not every bad option failed, or the task without path did not change:\n' + out[-3000:])
+    with open(os.path.join(located, 'k_agent_attribs.cfg')) as f:
+        expect('\nTimeOut=33\n' in f.read(), 'the task without path did not reach the located file')
     missing = [why for _, _, why in cases if why not in out]
     expect(not missing, 'the failures do not say %s:\n%s' % (missing, out[-3000:]))
     expect(fleet.snapshot() == before, 'a refused option wrote a file')
@@ -205,7 +214,7 @@ def test(fleet):
     expect(out.count('Agnet') >= len(fleet.hosts) and re.search(r'"rc": [1-9]', out),
            'the failures do not give the tool\'s words and status:\n' + out[-3000:])
     no_secret(out, [first, second, third] + sorted(scrambled), 'refused state')
-    refused_by_module(fleet, [first, second, third] + sorted(scrambled))
+    module_options(fleet, [first, second, third] + sorted(scrambled))
 
 
 def main():

@@ -128,8 +128,8 @@ changes:
   type: list
   elements: dict
   sample:
-    - {"section": "Agent", "key": "TimeOut", "action": "set"}
-    - {"section": "Http_Proxy", "key": "ProxyPassword", "action": "set"}
+    - {"section": "Agent", "key": "TimeOut", "action": "set", "scrambled": false}
+    - {"section": "Http_Proxy", "key": "ProxyPassword", "action": "set", "scrambled": true}
   contains:
     section:
       description: The section of the key.
@@ -138,12 +138,18 @@ changes:
       description: The key.
       type: str
     action:
-      description: What happened to the key, in the tool's word for it.
+      description:
+        - C(add) for a key the file lacked (defaults the tool adds to complete the file
+          included), C(set) for a new value, C(remove) for a key removed.
       type: str
+    scrambled:
+      description: Whether the key holds a secret.
+      type: bool
 diff:
   description:
     - In diff mode, the file before and after, every secret masked in clear and scrambled
-      form alike. Ansible shows it as a unified diff.
+      form alike, as C((secret)), or C((secret, changed)) where it changes. Ansible shows it
+      as a unified diff.
   returned: success, in diff mode
   type: dict
   contains:
