@@ -25,9 +25,10 @@ namespace twctl {
 const char kApplySynopsis[] = "tarnwickctl apply [--file F] [--check] [--diff] [--json] [--allow-new] STATE\n";
 
 const char kApplyDescription[] =
-    "Makes the attribute file hold the state STATE describes, in one load and at most one\n"
-    "save. STATE is a file, or - for standard input (the way for secrets: never on a command\n"
-    "line). It holds one JSON object of sections, each an object of keys:\n"
+    "Makes the attribute file hold the state STATE describes, in one call: the whole state is\n"
+    "checked and applied in memory first, and the file saved once when something changes,\n"
+    "never when nothing does. STATE is a file, or - for standard input (the way for secrets:\n"
+    "never on a command line). It holds one JSON object of sections, each an object of keys:\n"
     "\n"
     "  {\"Agent\": {\"ServerMachine\": \"srv.example\", \"TimeOut\": \"45\", \"LegacyKey\": null},\n"
     "   \"Http_Proxy\": {\"ProxyPassword\": {\"scrambled\": \"s3cret\"}}}\n"
@@ -35,9 +36,9 @@ const char kApplyDescription[] =
     "A string sets the key, null removes it, {\"scrambled\": \"text\"} stores the text scrambled\n"
     "(and marks the key as scrambled). A scrambled key whose stored value unscrambles to the\n"
     "same text is left alone, so applying a state again writes nothing. Keys the state does\n"
-    "not name stay as they are; a missing file is created with every default and an existing\n"
-    "one completed, as opening does. The file is replaced under the machine-wide lock, and\n"
-    "only while it is still the file that was read.\n"
+    "not name stay as they are. A missing file is created with every default and an existing\n"
+    "one completed, as opening does, before the state is applied. The file is replaced under\n"
+    "the machine-wide lock, and only while it is still the file that was read.\n"
     "\n"
     "All or nothing: when any entry is refused (not JSON, not an object of objects, a value\n"
     "other than a string, null or {\"scrambled\": string}, a name or value the store refuses, a\n"
@@ -60,12 +61,13 @@ const char kApplyDescription[] =
     "\"changes\" lists each key whose first entry in its section was added (\"add\", also for\n"
     "defaults a completion adds), given another value (\"set\") or removed (\"remove\"), with\n"
     "\"scrambled\" true for a secret; no value ever appears. \"diff\" comes with --diff only.\n"
-    "On failure nothing goes to standard output; the reasons go to standard error.\n";
+    "On failure nothing goes to standard output; the reasons go to standard error.\n"
+    "\n"
+    "Exit status: 0 done, whether anything changed or not; 2 the command line was wrong;\n"
+    "4 the state was refused (nothing written); 5 an error of the library or the system\n"
+    "(a planted or unreadable file, the lock, a failed save, the file changed meanwhile).\n";
 
 namespace {
-
-// Refused input: the state, or an entry of it.
-constexpr int kExitRefused = kExitUsage;
 
 // ---- reading the state
 
@@ -100,6 +102,8 @@ bool read_state(const std::string& source, WipedText* text, std::string* problem
         *problem = "the state file " + source + " cannot be read: " + std::strerror(errno);
         return false;
     }
+    // Unbuffered, so that no copy of a secret stays behind in the stream's own buffer.
+    if (in == stdin) std::setvbuf(stdin, nullptr, _IONBF, 0);
     char chunk[4096];
     bool ok = true;
     for (;;) {
@@ -118,37 +122,12 @@ bool read_state(const std::string& source, WipedText* text, std::string* problem
             break;
         }
     }
-    std::memset(chunk, 0, sizeof chunk);
+    volatile char* p = chunk;
+    for (size_t i = 0; i < sizeof chunk; ++i) p[i] = '\0';
     if (in != stdin) std::fclose(in);
     return ok;
 }
 
-const char* type_name(const Json& v) {
-    switch (v.type) {
-        case Json::kNull: return "null";
-        case Json::kBool: return "a Boolean";
-        case Json::kNumber: return "a number";
-        case Json::kString: return "a string";
-        case Json::kArray: return "an array";
-        case Json::kObject: return "an object";
-    }
-    return "a value";
-}
-
-// "" when name may stand in a state, else why not.
-std::string name_problem(const std::string& name) {
-    if (name.empty()) return "an empty name";
-    if (name.size() > kMaxStateName) return "a name longer than " + std::to_string(kMaxStateName) + " bytes";
-    if (name.find('\0') != std::string::npos) return "a name that holds a NUL byte";
-    return "";
-}
-
-// A name as messages quote it: a long one cut short.
-std::string shown(const std::string& name) { return name.size() <= 64 ? name : name.substr(0, 60) + "..."; }
-
-std::string entry_name(const std::string& section, const std::string& key) {
-    return "\"" + shown(section) + "/" + shown(key) + "\"";
-}
 
 // ---- the store
 
@@ -162,27 +141,6 @@ public:
 
 private:
     config_handle cfg_;
-};
-
-// ---- the machine-wide lock
-
-class InitLock {
-public:
-    InitLock() : lock_(init_interprocess_critical_section(TARNWICK_INIT_LOCK_NAME)) {
-        held_ = lock_ != 0 && try_enter_interprocess_critical_section(lock_, 60 * 1000) != 0;
-    }
-    ~InitLock() {
-        if (held_) leave_interprocess_critical_section(lock_);
-        if (lock_ != 0) destroy_interprocess_critical_section(lock_);
-    }
-    InitLock(const InitLock&) = delete;
-    InitLock& operator=(const InitLock&) = delete;
-    bool created() const { return lock_ != 0; }
-    bool held() const { return held_; }
-
-private:
-    uint32_t lock_;
-    bool held_ = false;
 };
 
 // ---- applying
@@ -199,7 +157,7 @@ public:
 
     // Refuses what the schema says is a mistake: a section neither in the schema nor in the
     // file, a schema key in another section than its own.
-    void check_schema(const std::vector<StateEntry>& entries, const FileLines* before) {
+    void check_schema(const std::vector<StateEntry>& entries, const FileView* before) {
         std::set<std::string> sections, refused_sections;
         if (before != nullptr) {
             for (const Line& l : before->lines()) {
@@ -308,7 +266,7 @@ private:
 
     config_handle cfg_;
     const std::string& path_;
-    FileLines lines_;  // the store's lines, reloaded after a change that moves them
+    FileView lines_;  // the store's lines, reloaded after a change that moves them
     bool lines_stale_ = true;
     std::unique_ptr<ScratchDir> probe_dir_;
     Store probe_;
@@ -317,117 +275,52 @@ private:
 
 int fail(std::ostream& err, int32_t code, const std::string& file) {
     err << error_line(code, file) << "\n";
-    return kExitFailed;
+    return exit_status(code);
 }
 
 int refused(std::ostream& err, const std::string& where, const std::vector<std::string>& problems) {
-    for (const std::string& p : problems) err << "tarnwickctl: " << where << ": " << p << "\n";
+    for (const std::string& p : problems) err << "tarnwickctl: " << printable(where) << ": " << printable(p) << "\n";
     err << "tarnwickctl: the state was refused; nothing was written\n";
     return kExitRefused;
 }
 
-// One pass: the file loaded into a store of its own (or taken as new when missing), completed
-// and changed in memory; *before is left empty for a missing file. The store is saved by the
-// caller, or not at all.
-struct Pass {
-    Store store;
-    std::optional<FileLines> before;
-    FileLines after;
-    std::vector<std::string> refusals, warnings;
-};
-
-int32_t run_pass(const std::string& path, const std::vector<StateEntry>& entries, bool allow_new, Pass* pass) {
-    const config_handle cfg = pass->store.get();
-    if (cfg == 0) return ATTRIB_MNGR_NO_CONFIG;
-    int32_t rc = config_add_ini_file_source(cfg, path.c_str());
-    if (rc == CONFIG_OK) {
-        pass->before.emplace();
-        rc = pass->before->load_from(cfg, path);
-    } else if (rc == CONFIG_E_NOT_FOUND) {
-        rc = config_add_ini_new_file_source(cfg, path.c_str());
-    }
-    if (rc != CONFIG_OK) return library_code(rc);
-
+// The state applied to cfg, which holds the file at path; before: the file as it was (NULL
+// for none), for the schema's checks. complete: first add every schema row cfg lacks.
+int32_t apply_state(config_handle cfg, const std::string& path, const FileView* before,
+                    const std::vector<StateEntry>& entries, bool allow_new, bool complete, FileView* after,
+                    std::vector<std::string>* refusals, std::vector<std::string>* warnings) {
     Applier applier(cfg, path);
-    if (!allow_new) applier.check_schema(entries, pass->before ? &*pass->before : nullptr);
-    applier.complete();
+    if (!allow_new) applier.check_schema(entries, before);
+    if (complete) applier.complete();
     for (const StateEntry& e : entries) applier.apply(e);
     if (applier.error != ATTRIB_MNGR_OK) return library_code(applier.error);
-    pass->refusals = std::move(applier.refusals);
-    pass->warnings = std::move(applier.warnings);
-    return pass->after.load_from(cfg, path);
+    *refusals = std::move(applier.refusals);
+    *warnings = std::move(applier.warnings);
+    return after->load_from(cfg, path);
+}
+
+// A check: the file loaded into a store of its own (or taken as new when missing), completed
+// from the schema's table and changed in memory; nothing is locked or written. The proxy's
+// host and port a completion would add show with the table's empty defaults: opening takes
+// them from the system's settings.
+int32_t check_state(const std::string& path, const std::vector<StateEntry>& entries, bool allow_new,
+                    std::optional<FileView>* before, FileView* after, std::vector<std::string>* refusals,
+                    std::vector<std::string>* warnings) {
+    Store store;
+    if (store.get() == 0) return ATTRIB_MNGR_NO_CONFIG;
+    int32_t rc = config_add_ini_file_source(store.get(), path.c_str());
+    if (rc == CONFIG_OK) {
+        before->emplace();
+        rc = (*before)->load_from(store.get(), path);
+    } else if (rc == CONFIG_E_NOT_FOUND) {
+        rc = config_add_ini_new_file_source(store.get(), path.c_str());
+    }
+    if (rc != CONFIG_OK) return library_code(rc);
+    return apply_state(store.get(), path, *before ? &**before : nullptr, entries, allow_new, true, after, refusals,
+                       warnings);
 }
 
 }  // namespace
-
-bool parse_state(std::string_view text, std::vector<StateEntry>* entries, std::vector<std::string>* problems) {
-    Json doc;
-    std::string error;
-    // The state nests three deep at most: sections, keys, {"scrambled": ...}.
-    if (!parse_json(text, &doc, &error, 3)) {
-        wipe(&doc);
-        problems->push_back("not a JSON state: " + error);
-        return false;
-    }
-    if (doc.type != Json::kObject) problems->push_back("the state is " + std::string(type_name(doc)) + ", not an object of sections");
-    std::set<std::string> sections;
-    for (const auto& [section, keys] : doc.object) {
-        const std::string where = text_position(text, keys.offset) + ": ";
-        std::string problem = name_problem(section);
-        if (problem.empty() && !sections.insert(tw::fold_name(section)).second) problem = "section given twice";
-        if (!problem.empty()) {
-            problems->push_back(where + "\"" + shown(section) + "\": " + problem);
-            continue;
-        }
-        if (keys.type != Json::kObject) {
-            problems->push_back(where + "\"" + section + "\": " + type_name(keys) + ", not an object of keys");
-            continue;
-        }
-        std::set<std::string> names;
-        for (const auto& [key, value] : keys.object) {
-            const std::string at = text_position(text, value.offset) + ": " + entry_name(section, key) + ": ";
-            problem = name_problem(key);
-            if (problem.empty() && !names.insert(tw::fold_name(key)).second) problem = "key given twice";
-            StateEntry entry;
-            entry.section = section;
-            entry.key = key;
-            const Json* text_value = &value;
-            if (value.type == Json::kNull) {
-                entry.action = StateEntry::kRemove;
-            } else if (value.type == Json::kObject) {
-                entry.action = StateEntry::kScramble;
-                text_value = &value["scrambled"];
-                if (value.object.size() != 1 || text_value->type != Json::kString)
-                    problem = "an object must be {\"scrambled\": \"text\"}";
-            } else if (value.type != Json::kString) {
-                problem = std::string(type_name(value)) + ": a value is a string, null or {\"scrambled\": \"text\"}";
-            }
-            if (problem.empty() && entry.action != StateEntry::kRemove) {
-                if (text_value->string.find('\0') != std::string::npos) {
-                    problem = "a value that holds a NUL byte";
-                } else {
-                    entry.value.reserve(text_value->string.size() < 32 ? 32 : text_value->string.size());
-                    entry.value = text_value->string;
-                }
-            }
-            if (!problem.empty()) {
-                problems->push_back(at + problem);
-                continue;
-            }
-            entries->push_back(std::move(entry));
-        }
-    }
-    wipe(&doc);
-    if (problems->empty()) return true;
-    wipe(entries);
-    return false;
-}
-
-
-void wipe(std::vector<StateEntry>* entries) {
-    for (StateEntry& e : *entries) wipe(&e.value);
-    entries->clear();
-}
 
 int run_apply(const ApplyOptions& options, std::ostream& out, std::ostream& err) {
     const std::string where = options.state == "-" ? "standard input" : options.state;
@@ -448,44 +341,40 @@ int run_apply(const ApplyOptions& options, std::ostream& out, std::ostream& err)
         if (e.action == StateEntry::kScramble) secrets.insert(tw::fold_name(e.key));
     }
 
+    // What the state would do to the file as it is: all a check does, and, before a run
+    // writes anything, the refusals (opening alone could create or complete the file) and
+    // whether there is anything to write at all.
     std::string path;
     int32_t rc = options.file ? ATTRIB_MNGR_OK : located_path(&path);
     if (rc != ATTRIB_MNGR_OK) return fail(err, rc, "");
     if (options.file) path = *options.file;
-
-    // What the state does to the file as it is now: all a check does, and enough to know
-    // that nothing has to be written.
-    Pass plan;
-    rc = run_pass(path, entries, options.allow_new, &plan);
+    std::vector<std::string> refusals, warnings;
+    std::optional<FileView> planned_before;
+    FileView after;
+    rc = check_state(path, entries, options.allow_new, &planned_before, &after, &refusals, &warnings);
     if (rc != ATTRIB_MNGR_OK) return fail(err, rc, path);
-    if (!plan.refusals.empty()) return refused(err, where, plan.refusals);
-    ChangeReport report = compare_files(path, plan.before ? &*plan.before : nullptr, plan.after, secrets);
-
+    if (!refusals.empty()) return refused(err, where, refusals);
+    ChangeReport report = compare_files(path, planned_before ? &*planned_before : nullptr, after, secrets);
     if (!options.check && report.changed) {
-        // Opening creates or completes the file as the library does (the proxy's defaults from
-        // the system), under the lock; then the state is applied again, under the lock, to the
-        // file as it is then, and saved only while it is still that file.
-        {
-            Handle opened;
-            rc = opened.open(path);
-            if (rc != ATTRIB_MNGR_OK) return fail(err, rc, path);
+        // The tool's one write path: the file as it was, then created or completed as opening
+        // does, then loaded under the machine-wide lock; saved, only while it is still the file
+        // loaded, when something changed.
+        FileWrite write;
+        rc = write.open(options.file);
+        if (rc != ATTRIB_MNGR_OK) return fail(err, rc, write.path());
+        warnings.clear();
+        const FileView* before = write.existed() ? &write.before() : nullptr;
+        rc = apply_state(write.cfg(), write.path(), before, entries, options.allow_new, false, &after, &refusals,
+                         &warnings);
+        if (rc != ATTRIB_MNGR_OK) return fail(err, rc, write.path());
+        if (!refusals.empty()) return refused(err, where, refusals);
+        report = compare_files(write.path(), before, after, secrets);
+        if (report.changed) {
+            rc = write.save();
+            if (rc != ATTRIB_MNGR_OK) return fail(err, rc, write.path());
         }
-        InitLock lock;
-        if (!lock.created()) {
-            err << "tarnwickctl: the machine-wide lock could not be created; nothing was written\n";
-            return kExitFailed;
-        }
-        if (!lock.held()) return fail(err, ATTRIB_MNGR_LOCK_TIMEOUT, path);
-        Pass pass;
-        rc = run_pass(path, entries, options.allow_new, &pass);
-        if (rc != ATTRIB_MNGR_OK) return fail(err, rc, path);
-        if (!pass.refusals.empty()) return refused(err, where, pass.refusals);
-        rc = config_save(pass.store.get(), path.c_str(), CONFIG_SAVE_IF_UNCHANGED);
-        if (rc != CONFIG_OK) return fail(err, library_code(rc), path);
-        report = compare_files(path, plan.before ? &*plan.before : nullptr, pass.after, secrets);
-        plan.warnings = std::move(pass.warnings);
     }
-    for (const std::string& w : plan.warnings) err << "tarnwickctl: warning: " << w << "\n";
+    for (const std::string& w : warnings) err << "tarnwickctl: warning: " << w << "\n";
     print_report(out, report, {options.json, options.diff, options.check});
     return kExitOk;
 }

@@ -32,6 +32,10 @@ bool parse_state(std::string_view text, std::vector<StateEntry>* entries, std::v
 // Overwrites every value of entries, then empties it.
 void wipe(std::vector<StateEntry>* entries);
 
+// A name as messages quote it, a long one cut short; and "SECTION/KEY" so quoted.
+std::string shown(const std::string& name);
+std::string entry_name(const std::string& section, const std::string& key);
+
 struct ApplyOptions {
     std::optional<std::string> file;  // else the located file
     std::string state;                // a file, or "-" for standard input

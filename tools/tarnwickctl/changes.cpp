@@ -8,6 +8,7 @@
 
 #include "config.h"
 #include "json.h"
+#include "messages.h"
 
 namespace twctl {
 
@@ -19,8 +20,8 @@ Name name_of(const Line& l) { return {tw::fold_name(l.section), tw::fold_name(l.
 
 // A value to mask: of a key scrambled in either file, or named in extra.
 struct Secrets {
-    const FileLines* before;
-    const FileLines& after;
+    const FileView* before;
+    const FileView& after;
     const std::set<std::string>& extra;
 
     bool operator()(const Line& l) const {
@@ -116,9 +117,16 @@ std::string range(size_t start, size_t count) {
     return std::to_string(count == 0 ? start : start + 1) + "," + std::to_string(count);
 }
 
+// Each line of text passed through printable, its line break kept.
+std::string printable_lines(const std::string& text) {
+    std::string out;
+    for (const std::string& line : split_lines(text)) out += printable(line) + "\n";
+    return out;
+}
+
 }  // namespace
 
-ChangeReport compare_files(const std::string& file, const FileLines* before_file, const FileLines& after_file,
+ChangeReport compare_files(const std::string& file, const FileView* before_file, const FileView& after_file,
                            const std::set<std::string>& secret_keys) {
     ChangeReport report;
     report.file = file;
@@ -184,21 +192,24 @@ void print_report(std::ostream& out, const ChangeReport& report, const ReportSty
         out << "}\n";
         return;
     }
-    out << report.file << ": ";
+    out << printable(report.file) << ": ";
     if (!report.changed) {
         out << (style.check ? "nothing would change" : "nothing changed") << "\n";
     } else if (!report.created) {
         out << (style.check ? "would change" : "changed");
         for (size_t i = 0; i < report.changes.size(); ++i) {
             const Change& c = report.changes[i];
-            out << (i == 0 ? ": " : ", ") << c.action << " " << c.section << "/" << c.key
+            out << (i == 0 ? ": " : ", ") << c.action << " " << printable(c.section) << "/" << printable(c.key)
                 << (c.scrambled ? " (scrambled)" : "");
         }
         out << "\n";
     } else {
         out << (style.check ? "would be created with " : "created with ") << report.changes.size() << " keys\n";
     }
-    if (style.diff) out << unified_diff(report.before, report.after, report.file + " (before)", report.file + " (after)");
+    if (style.diff) {
+        out << printable_lines(
+            unified_diff(report.before, report.after, report.file + " (before)", report.file + " (after)"));
+    }
 }
 
 std::string unified_diff(const std::string& before, const std::string& after, const std::string& before_label,

@@ -1,7 +1,7 @@
 // What a write did to the attribute file, or would do: the keys it added, set or removed, and
 // the file before and after with every secret masked. apply, set and unset report through it:
-// take the FileLines of the store once loaded (none for a new file) and again after the
-// change (FileLines::load_from), compare_files(), then print_report().
+// take the FileView of the store once loaded (none for a new file) and again after the
+// change (FileView::load_from), compare_files(), then print_report().
 #ifndef TARNWICKCTL_CHANGES_H
 #define TARNWICKCTL_CHANGES_H
 
@@ -34,7 +34,7 @@ struct ChangeReport {
 // secret when it carries a scramble marker in either file or is named (tw::fold_name) in
 // secret_keys; the value of every entry of a secret key, in whatever section, is masked in
 // both texts, "(secret)" where it stays, "(secret, changed)" in after where it differs.
-ChangeReport compare_files(const std::string& file, const FileLines* before, const FileLines& after,
+ChangeReport compare_files(const std::string& file, const FileView* before, const FileView& after,
                            const std::set<std::string>& secret_keys);
 
 struct ReportStyle {
@@ -49,7 +49,8 @@ struct ReportStyle {
 // ("diff" only with style.diff). Otherwise one line, "PATH: changed: set Agent/TimeOut, ..."
 // or "PATH: nothing changed", or "PATH: created with N keys" ("would change", "nothing would
 // change", "would be created" in a check), and with
-// style.diff a unified diff of the masked texts after it.
+// style.diff a unified diff of the masked texts after it; in words, every control byte of
+// a name or a line is escaped (printable, messages.h).
 void print_report(std::ostream& out, const ChangeReport& report, const ReportStyle& style);
 
 // A unified diff of two texts (three lines of context), headed "--- before_label" and

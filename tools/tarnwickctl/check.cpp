@@ -7,6 +7,7 @@
 
 #include "config.h"
 #include "library.h"
+#include "messages.h"
 #include "schema_table.h"
 
 namespace twctl {
@@ -51,7 +52,7 @@ void check_structure(const std::vector<Line>& lines, Index* index, std::vector<F
     }
 }
 
-void check_schema(const FileLines& file, const Index& index, std::vector<Finding>* findings) {
+void check_schema(const FileView& file, const Index& index, std::vector<Finding>* findings) {
     const std::vector<Line>& lines = file.lines();
     const uint32_t end = lines.empty() ? 1 : lines.back().number;
 
@@ -104,7 +105,7 @@ void check_schema(const FileLines& file, const Index& index, std::vector<Finding
     }
 }
 
-void check_markers(const FileLines& file, std::vector<Finding>* findings) {
+void check_markers(const FileView& file, std::vector<Finding>* findings) {
     for (const Line& m : file.lines()) {
         std::string_view key;
         if (m.kind != CONFIG_LINE_ENTRY || !tw::is_marker_key(m.key, &key)) continue;
@@ -127,7 +128,7 @@ void check_markers(const FileLines& file, std::vector<Finding>* findings) {
 
 }  // namespace
 
-void check_lines(const FileLines& file, std::vector<Finding>* findings) {
+void check_lines(const FileView& file, std::vector<Finding>* findings) {
     Index index;
     check_structure(file.lines(), &index, findings);
     check_markers(file, findings);
@@ -137,7 +138,7 @@ void check_lines(const FileLines& file, std::vector<Finding>* findings) {
 }
 
 int32_t check_file(const std::string& path, std::vector<Finding>* findings) {
-    FileLines file;
+    FileView file;
     const int32_t rc = file.load(path);
     if (rc != CONFIG_OK) return rc;
     check_lines(file, findings);
@@ -145,7 +146,8 @@ int32_t check_file(const std::string& path, std::vector<Finding>* findings) {
 }
 
 void print_findings(std::ostream& out, const std::string& name, const std::vector<Finding>& findings) {
-    for (const Finding& f : findings) out << name << ":" << f.line << ": " << f.message << "\n";
+    const std::string file = printable(name);
+    for (const Finding& f : findings) out << file << ":" << f.line << ": " << printable(f.message) << "\n";
 }
 
 }  // namespace twctl

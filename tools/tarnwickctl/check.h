@@ -15,11 +15,11 @@ struct Finding {
     std::string message;
 };
 
-class FileLines;
+class FileView;
 
 // Checks the lines of a file, and stores what it finds in line order. Linear in the number
 // of lines (the look-ups go through hash maps built in one pass).
-void check_lines(const FileLines& file, std::vector<Finding>* findings);
+void check_lines(const FileView& file, std::vector<Finding>* findings);
 
 // Reads the file at path once, without changing it, and checks it. Returns ATTRIB_MNGR_OK,
 // or the code of a failure to read the file (no findings then).

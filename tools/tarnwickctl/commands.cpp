@@ -50,14 +50,24 @@ const char kOverview[] =
     "\n"
     "Without --file the file is located as the library locates it: in the directory named by\n"
     "QZ_CFG_FILE_PATH, else through the path resolver or in the temporary directory.\n"
-    "show, get and set open the file as the library does: that creates a missing file with\n"
-    "every default and completes an existing one. path, check, edit and unset do not.\n"
+    "Reads (show, get, check) never create, complete or rewrite the file. Writes (set, unset,\n"
+    "edit) first create a missing file with every default and complete an existing one, as\n"
+    "the library's opening does, then replace the file inside the machine-wide lock, and only\n"
+    "while it is still the file they read.\n"
+    "\n"
+    "Output for a person (plain show and get, check's findings, every message) writes each\n"
+    "control character of the file, and of paths and names, as \\xNN; --json gives the bytes.\n"
     "\n"
     "Exit status:\n"
-    "  0  done (check: nothing to report; set, unset, edit: also when nothing had to change)\n"
-    "  1  the library reported an error, standard output could not be written, check listed\n"
-    "     something, or edit kept the edit without replacing the file\n"
-    "  2  the command line was wrong\n";
+    "  0  done, whether anything changed or not (check: nothing to report)\n"
+    "  1  get: no entry of the key\n"
+    "  2  the command line was wrong\n"
+    "  3  the file is faulty: check listed something, or a scrambled value is damaged\n"
+    "  4  refused input, nothing written: a name or value the store refuses, an unknown\n"
+    "     section, a schema key in another section, an edit that adds problems, a missing\n"
+    "     secret or one holding a NUL byte\n"
+    "  5  an error of the library or the system: a missing or unreadable file, a planted\n"
+    "     file, the machine-wide lock, a failed save, unwritable output\n";
 
 struct Parsed {
     std::vector<std::string> positional;
@@ -82,7 +92,7 @@ struct Command {
 
 int fail(std::ostream& err, int32_t code, const std::string& file, const std::string& subject = "") {
     err << error_line(code, file, subject) << "\n";
-    return kExitFailed;
+    return exit_status(code);
 }
 
 // The file a command works on: the one given, else the located one.
@@ -94,19 +104,11 @@ int32_t target_path(const Parsed& args, std::string* path) {
     return located_path(path);
 }
 
-int open_or_fail(Handle* handle, const Parsed& args, std::ostream& err) {
-    const int32_t rc = handle->open(args.file);
-    if (rc == ATTRIB_MNGR_OK) return kExitOk;
-    std::string path;
-    if (target_path(args, &path) != ATTRIB_MNGR_OK) path.clear();
-    return fail(err, rc, path);
-}
-
 // Reads the first line of standard input, without its line end. On a terminal the prompt is
 // shown and the typing is not. False when the input ended before any byte.
 bool read_secret(const std::string& prompt, std::string* value, std::ostream& err) {
     EchoOff echo_off(prompt);
-    if (echo_off.terminal()) err << prompt << std::flush;
+    if (echo_off.terminal()) err << prompt << std::flush;  // made printable by the caller
     value->clear();
     value->reserve(256);  // fewer reallocations leave fewer copies of the secret behind
     bool any = false;
@@ -151,7 +153,7 @@ int run_show(const Parsed& args, std::ostream& out, std::ostream& err) {
     std::string path;
     int32_t rc = target_path(args, &path);
     if (rc != ATTRIB_MNGR_OK) return fail(err, rc, "");
-    FileLines file;
+    FileView file;
     rc = file.load(path);
     if (rc != CONFIG_OK) return fail(err, rc, path);
 
@@ -172,7 +174,7 @@ int run_show(const Parsed& args, std::ostream& out, std::ostream& err) {
             } else {
                 err << error_line(got, path, l.section + "/" + l.key) << (why.empty() ? "" : ": " + why) << "\n";
                 error = attrib_mngr_error_text(got);
-                status = kExitFailed;
+                status = exit_status(got);
             }
             wipe(&clear);
         }
@@ -184,11 +186,11 @@ int run_show(const Parsed& args, std::ostream& out, std::ostream& err) {
         }
         if (section == nullptr ? !l.section.empty() : l.section != *section) {
             if (section != nullptr) out << "\n";
-            out << "[" << l.section << "]\n";
+            out << "[" << printable(l.section) << "]\n";
         }
         section = &l.section;
         if (scrambled && (!args.reveal || !error.empty())) value = "(scrambled)";
-        out << l.key << " = " << value << "\n";
+        out << printable(l.key) << " = " << printable(value) << "\n";
         wipe(&value);
     }
     if (args.json) out << (first_json ? "]\n}\n" : "\n  ]\n}\n");
@@ -200,7 +202,7 @@ int run_get(const Parsed& args, std::ostream& out, std::ostream& err) {
     std::string path;
     int32_t rc = target_path(args, &path);
     if (rc != ATTRIB_MNGR_OK) return fail(err, rc, "");
-    FileLines file;
+    FileView file;
     rc = file.load(path);
     if (rc != CONFIG_OK) return fail(err, rc, path);
     // The entry a get by name reads: the first of the key in file order.
@@ -213,11 +215,11 @@ int run_get(const Parsed& args, std::ostream& out, std::ostream& err) {
         rc = reveal(entry->value, &value, &why);
         if (rc != ATTRIB_MNGR_OK) {
             err << error_line(rc, path, name) << (why.empty() ? "" : ": " + why) << "\n";
-            return kExitFailed;
+            return exit_status(rc);
         }
     }
     if (!args.json) {
-        out << (scrambled && !args.reveal ? "(scrambled)" : value) << "\n";
+        out << (scrambled && !args.reveal ? "(scrambled)" : printable(value)) << "\n";
     } else {
         out << json_entry(*entry, value, scrambled, "") << "\n";
     }
@@ -225,57 +227,71 @@ int run_get(const Parsed& args, std::ostream& out, std::ostream& err) {
     return kExitOk;
 }
 
-// Whether section/key already holds what a scrambled set of clear would store in effect: the
-// key carries its marker and its entry in that section unscrambles to clear.
-bool scrambled_value_is(AttribMngr* mngr, const std::string& section, const std::string& key,
-                        const std::string& clear) {
-    FileLines file;
-    if (file.load(attrib_mngr_get_filename(mngr)) != CONFIG_OK || !file.scrambled(key)) return false;
-    for (const Line& l : file.lines()) {
-        if (l.kind != CONFIG_LINE_ENTRY || !tw::same_name(l.section, section) || !tw::same_name(l.key, key)) continue;
+// The scrambled set: the value as scrambled text and the key's marker, as the library's
+// scrambled set stores them. Nothing when the entry already unscrambles to clear under its
+// marker (a new seed would change the text, not the value).
+int32_t set_scrambled(FileWrite& w, const FileView& now, const std::string& section, const std::string& key,
+                      const std::string& clear, bool* changed) {
+    const Line* entry = now.find(section, key);
+    if (entry != nullptr && now.scrambled(key)) {
         std::string stored;
-        const bool same = reveal(l.value, &stored) == ATTRIB_MNGR_OK && stored == clear;
+        const bool same = reveal(entry->value, &stored) == ATTRIB_MNGR_OK && stored == clear;
         wipe(&stored);
-        return same;
+        if (same) return ATTRIB_MNGR_OK;
     }
-    return false;
+    std::string text = scramble(clear);
+    int32_t rc = config_set_attrib(w.cfg(), w.path().c_str(), section.c_str(), key.c_str(), text.c_str());
+    wipe(&text);
+    if (rc != CONFIG_OK) return rc;
+    *changed = true;
+    if (now.scrambled(key)) return ATTRIB_MNGR_OK;
+    return config_set_attrib(w.cfg(), w.path().c_str(), tw::kMarkerSection, tw::marker_key(key).c_str(), "");
 }
 
-int set_and_save(const Parsed& args, const std::string& value, uint32_t flags, std::ostream& err) {
+int set_and_save(const Parsed& args, const std::string& value, bool scrambled, std::ostream& err) {
     const std::string& section = args.positional[0];
     const std::string& key = args.positional[1];
-    Handle handle;
-    if (open_or_fail(&handle, args, err) != kExitOk) return kExitFailed;
-    const std::string path = attrib_mngr_get_filename(handle.get());
-    std::string marker_value;
-    if (flags == 0 && read_attrib(handle.get(), tw::marker_key(key), 0, &marker_value) == ATTRIB_MNGR_OK) {
-        err << "warning: \"" << key << "\" keeps its scramble marker: --reveal will unscramble the plain value\n";
+    FileWrite w;
+    int32_t rc = w.open(args.file);
+    if (rc != ATTRIB_MNGR_OK) return fail(err, rc, w.path());
+    FileView now;
+    rc = now.load_from(w.cfg(), w.path());
+    if (rc != ATTRIB_MNGR_OK) return fail(err, rc, w.path());
+    if (!scrambled && now.scrambled(key)) {
+        err << "warning: \"" << printable(key) << "\" keeps its scramble marker: --reveal will unscramble the plain value\n";
     }
-    // A plain set of the stored value changes nothing, and the save then leaves the file as
-    // it is; a scrambled set would store a new seed, so it is skipped here.
-    if (flags != 0 && scrambled_value_is(handle.get(), section, key, value)) return kExitOk;
-    int32_t rc = attrib_mngr_set_attrib(handle.get(), section.c_str(), key.c_str(), value.c_str(), flags);
-    if (rc != ATTRIB_MNGR_OK) return fail(err, rc, path, key);
-    rc = attrib_mngr_save_attribs(handle.get());
-    if (rc != ATTRIB_MNGR_OK) return fail(err, rc, path);
+    bool changed = false;
+    if (scrambled) {
+        rc = set_scrambled(w, now, section, key, value, &changed);
+    } else {
+        const Line* entry = now.find(section, key);
+        if (entry == nullptr || entry->value != value) {
+            rc = config_set_attrib(w.cfg(), w.path().c_str(), section.c_str(), key.c_str(), value.c_str());
+            changed = rc == CONFIG_OK;
+        }
+    }
+    if (rc != ATTRIB_MNGR_OK) return fail(err, rc, w.path(), key);
+    // A set of the stored value changes nothing: the file keeps its identity and time.
+    if (changed) rc = w.save();
+    if (rc != ATTRIB_MNGR_OK) return fail(err, rc, w.path());
     return kExitOk;
 }
 
 int run_set(const Parsed& args, std::ostream&, std::ostream& err) {
-    if (!args.scramble) return set_and_save(args, args.positional[2], 0, err);
+    if (!args.scramble) return set_and_save(args, args.positional[2], false, err);
 
     // Read before opening, so that nothing waits on the typing.
     std::string secret;
-    const bool got = read_secret("Value of " + args.positional[0] + "/" + args.positional[1] + ": ", &secret, err);
+    const bool got = read_secret(printable("Value of " + args.positional[0] + "/" + args.positional[1] + ": "), &secret, err);
     int status;
     if (!got) {
-        err << "tarnwickctl: no value on standard input\n";
-        status = kExitUsage;
+        err << "tarnwickctl: no value on standard input; nothing was written\n";
+        status = kExitRefused;
     } else if (secret.find('\0') != std::string::npos) {
-        err << "tarnwickctl: the value on standard input holds a NUL byte\n";
-        status = kExitUsage;
+        err << "tarnwickctl: the value on standard input holds a NUL byte; nothing was written\n";
+        status = kExitRefused;
     } else {
-        status = set_and_save(args, secret, ATTRIB_MNGR_FLAG_SCRAMBLED, err);
+        status = set_and_save(args, secret, true, err);
     }
     wipe(&secret);
     return status;
@@ -284,18 +300,17 @@ int run_set(const Parsed& args, std::ostream&, std::ostream& err) {
 int run_unset(const Parsed& args, std::ostream&, std::ostream& err) {
     const std::string& section = args.positional[0];
     const std::string& key = args.positional[1];
-    std::string path;
-    int32_t rc = target_path(args, &path);
-    if (rc != ATTRIB_MNGR_OK) return fail(err, rc, "");
-    const config_handle cfg = new_config();
-    if (cfg == 0) return fail(err, ATTRIB_MNGR_NO_CONFIG, path);
-    rc = config_add_ini_file_source(cfg, path.c_str());
-    if (rc == CONFIG_OK) rc = config_remove_attrib(cfg, path.c_str(), section.c_str(), key.c_str());
-    const int32_t removed = rc;
-    if (removed > 0) rc = config_save(cfg, path.c_str(), 0);
-    delete_config(cfg);
-    if (rc < 0) return fail(err, rc, path);
-    if (removed == 0) err << "tarnwickctl: " << path << ": no \"" << key << "\" in [" << section << "]; nothing changed\n";
+    FileWrite w;
+    int32_t rc = w.open(args.file);
+    if (rc != ATTRIB_MNGR_OK) return fail(err, rc, w.path());
+    const int32_t removed = config_remove_attrib(w.cfg(), w.path().c_str(), section.c_str(), key.c_str());
+    if (removed < 0) return fail(err, removed, w.path());
+    if (removed > 0) rc = w.save();
+    if (rc != ATTRIB_MNGR_OK) return fail(err, rc, w.path());
+    if (removed == 0) {
+        err << "tarnwickctl: " << printable(w.path()) << ": no \"" << printable(key) << "\" in [" << printable(section)
+            << "]; nothing changed\n";
+    }
     return kExitOk;
 }
 
@@ -307,14 +322,11 @@ int run_check(const Parsed& args, std::ostream& out, std::ostream& err) {
     rc = check_file(path, &findings);
     if (!args.quiet) print_findings(out, path, findings);
     if (rc != ATTRIB_MNGR_OK) return fail(err, rc, path);
-    return findings.empty() ? kExitOk : kExitFailed;
+    return findings.empty() ? kExitOk : kExitFaulty;
 }
 
 int run_edit_command(const Parsed& args, std::ostream& out, std::ostream& err) {
-    std::string path;
-    const int32_t rc = target_path(args, &path);
-    if (rc != ATTRIB_MNGR_OK) return fail(err, rc, "");
-    return run_edit(path, out, err);
+    return run_edit(args.file, out, err);
 }
 
 int run_apply_command(const Parsed& args, std::ostream& out, std::ostream& err) {
@@ -332,7 +344,7 @@ const Command kCommands[] = {
      "creates nothing.\n",
      0, no_positional, run_path},
     {"show", "tarnwickctl show [--file F] [--reveal] [--json]\n",
-     "Opens the attribute file (creating it with every default, or completing it) and prints\n"
+     "Reads the attribute file (and changes nothing; a missing file is an error) and prints\n"
      "every section and key in file order as \"key = value\". A scrambled value shows as\n"
      "(scrambled), or in clear with --reveal; each entry is revealed by its own section and key.\n"
      "With --json it prints one object: \"file\", and \"entries\" in file order, each with\n"
@@ -342,7 +354,7 @@ const Command kCommands[] = {
      "per byte (the byte's value plus 0xdc00), so that decoding them gives the file's bytes.\n",
      kFile | kReveal | kJson, no_positional, run_show},
     {"get", "tarnwickctl get NAME [--file F] [--reveal] [--json]\n",
-     "Opens the attribute file and prints the value of the attribute NAME, whatever section\n"
+     "Reads the attribute file and prints the value of the attribute NAME, whatever section\n"
      "holds it (the first in file order). A scrambled value shows as (scrambled), or in clear\n"
      "with --reveal. With --json it prints the entry as one object, as show --json does.\n",
      kFile | kReveal | kJson, one_positional, run_get},
@@ -374,8 +386,8 @@ const Command kCommands[] = {
      "the system's editor on it, then checks the result as check does. Unchanged: nothing is\n"
      "written. Clean: the file is replaced with exactly the edited bytes, atomically, keeping\n"
      "its permissions, owner and links. When the check lists something, a terminal is asked\n"
-     "\"Edit again?\"; otherwise, or when the file changed on disk meanwhile, the edit is kept\n"
-     "in the temporary file, its path is printed, and the exit status is 1.\n",
+     "\"Edit again?\"; otherwise, or when the editor fails or the file changed on disk\n"
+     "meanwhile, the temporary file is removed, nothing is saved, and the exit status is 1.\n",
      kFile, no_positional, run_edit_command},
     {"apply", kApplySynopsis, kApplyDescription, kFile | kJson | kApplyOptions, one_positional, run_apply_command},
 };
@@ -388,7 +400,7 @@ const Command* find_command(const std::string& name) {
 }
 
 int usage_error(std::ostream& err, const std::string& problem, const Command* command) {
-    err << "tarnwickctl: " << problem << "\n";
+    err << "tarnwickctl: " << printable(problem) << "\n";
     if (command != nullptr) {
         err << "usage: " << command->synopsis;
         err << "Try 'tarnwickctl " << command->name << " --help'.\n";
@@ -442,6 +454,18 @@ std::string parse(const std::vector<std::string>& args, const Command& command, 
 }
 
 }  // namespace
+
+int exit_status(int32_t code) {
+    switch (library_code(code)) {
+        case ATTRIB_MNGR_OK: return kExitOk;
+        case ATTRIB_MNGR_NOT_FOUND: return kExitMissingKey;
+        case ATTRIB_MNGR_UNSCRAMBLE_FAILED: return kExitFaulty;
+        case CONFIG_E_SECTION:
+        case CONFIG_E_KEY:
+        case CONFIG_E_VALUE: return kExitRefused;
+        default: return kExitFailed;
+    }
+}
 
 int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     if (args.empty()) return usage_error(err, "no command given", nullptr);

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iterator>
 #include <new>
+#include <stdexcept>
 #include <system_error>
 
 #include "config.h"
@@ -76,7 +77,7 @@ int32_t library_code(int32_t store_code) {
     return store_code == CONFIG_E_UNTRUSTED ? ATTRIB_MNGR_UNTRUSTED_FILE : store_code;
 }
 
-int32_t FileLines::load(const std::string& path) {
+int32_t FileView::load(const std::string& path) {
     const config_handle cfg = new_config();
     if (cfg == 0) return ATTRIB_MNGR_NO_CONFIG;
     int32_t rc = config_add_ini_file_source(cfg, path.c_str());
@@ -85,29 +86,92 @@ int32_t FileLines::load(const std::string& path) {
     return library_code(rc);
 }
 
-int32_t FileLines::load_from(uint32_t cfg, const std::string& path) {
+int32_t FileView::load_from(uint32_t cfg, const std::string& path) {
     lines_.clear();
     const int32_t rc = config_enum_lines(cfg, path.c_str(), collect_line, &lines_);
     index();
     return library_code(rc);
 }
 
-void FileLines::index() {
+void FileView::index() {
     first_.clear();
     for (size_t i = 0; i < lines_.size(); ++i) {
         if (lines_[i].kind == CONFIG_LINE_ENTRY) first_.emplace(tw::fold_name(lines_[i].key), i);
     }
 }
 
-const Line* FileLines::first_entry(std::string_view key) const {
+const Line* FileView::first_entry(std::string_view key) const {
     const auto it = first_.find(tw::fold_name(key));
     return it == first_.end() ? nullptr : &lines_[it->second];
 }
 
-bool FileLines::scrambled(std::string_view key) const { return first_entry(tw::marker_key(key)) != nullptr; }
+const Line* FileView::find(std::string_view section, std::string_view key) const {
+    for (const Line& l : lines_) {
+        if (l.kind == CONFIG_LINE_ENTRY && tw::same_name(l.key, key) && tw::same_name(l.section, section)) return &l;
+    }
+    return nullptr;
+}
 
-bool FileLines::scrambled_entry(const Line& l) const {
+bool FileView::scrambled(std::string_view key) const { return first_entry(tw::marker_key(key)) != nullptr; }
+
+bool FileView::scrambled_entry(const Line& l) const {
     return l.kind == CONFIG_LINE_ENTRY && !tw::same_name(l.section, tw::kMarkerSection) && scrambled(l.key);
+}
+
+InitLock::~InitLock() {
+    if (lock_ == 0) return;
+    if (held_) leave_interprocess_critical_section(lock_);
+    destroy_interprocess_critical_section(lock_);
+}
+
+int32_t InitLock::acquire(uint32_t timeout_ms) {
+    if (held_) return ATTRIB_MNGR_OK;
+    if (lock_ == 0) lock_ = init_interprocess_critical_section(TARNWICK_INIT_LOCK_NAME);
+    if (lock_ == 0) throw std::runtime_error("the machine-wide lock could not be opened; nothing was written");
+    held_ = try_enter_interprocess_critical_section(lock_, timeout_ms) != 0;
+    return held_ ? ATTRIB_MNGR_OK : ATTRIB_MNGR_LOCK_TIMEOUT;
+}
+
+FileWrite::~FileWrite() {
+    if (cfg_ != 0) delete_config(cfg_);
+}
+
+int32_t FileWrite::open(const std::optional<std::string>& file, bool lock_now) {
+    if (file) {
+        path_ = *file;
+    } else {
+        const int32_t rc = located_path(&path_);
+        if (rc != ATTRIB_MNGR_OK) return rc;
+    }
+    const int32_t read = before_.load(path_);
+    existed_ = read == ATTRIB_MNGR_OK;
+    if (!existed_ && read != CONFIG_E_NOT_FOUND) return read;
+
+    {
+        Handle prepared;
+        const int32_t rc = prepared.open(file);
+        if (rc != ATTRIB_MNGR_OK) return rc;
+        path_ = attrib_mngr_get_filename(prepared.get());
+    }
+
+    if (lock_now) {
+        const int32_t rc = lock_.acquire();
+        if (rc != ATTRIB_MNGR_OK) return rc;
+    }
+    cfg_ = new_config();
+    if (cfg_ == 0) return ATTRIB_MNGR_NO_CONFIG;
+    const int32_t rc = config_add_ini_file_source(cfg_, path_.c_str());
+    if (rc != CONFIG_OK) {
+        delete_config(cfg_);
+        cfg_ = 0;
+    }
+    return library_code(rc);
+}
+
+int32_t FileWrite::save() {
+    const int32_t rc = lock_.acquire();
+    if (rc != ATTRIB_MNGR_OK) return rc;
+    return library_code(config_save(cfg_, path_.c_str(), CONFIG_SAVE_IF_UNCHANGED));
 }
 
 int32_t reveal(const std::string& stored, std::string* clear, std::string* why) {

@@ -53,7 +53,7 @@ struct Line {
 };
 
 // A file's lines, loaded once, with what the library would say of its scrambled keys.
-class FileLines {
+class FileView {
 public:
     // Reads the file at path through a store of its own; nothing is written. The store's
     // codes, as library_code gives them.
@@ -67,6 +67,9 @@ public:
     // NULL when there is none.
     const Line* first_entry(std::string_view key) const;
 
+    // The first entry of key in section (any occurrence of the section), or NULL.
+    const Line* find(std::string_view section, std::string_view key) const;
+
     // Whether the library takes key as scrambled: some section holds its marker key.
     bool scrambled(std::string_view key) const;
     // Whether the entry l is a scrambled value: its key is scrambled and it stands outside
@@ -78,6 +81,78 @@ private:
 
     std::vector<Line> lines_;
     std::unordered_map<std::string, size_t> first_;  // folded key -> first entry
+};
+
+// The machine-wide lock of the library's opening (TARNWICK_INIT_LOCK_NAME), held from a
+// successful acquire() until destruction. Never waits without a bound.
+class InitLock {
+public:
+    InitLock() = default;
+    ~InitLock();
+    InitLock(const InitLock&) = delete;
+    InitLock& operator=(const InitLock&) = delete;
+
+    // Waits at most timeout_ms for the lock. ATTRIB_MNGR_OK when held (also when it already
+    // was), ATTRIB_MNGR_LOCK_TIMEOUT when another process held it all that time. Throws
+    // std::runtime_error when the lock cannot be opened at all (as opening throws then).
+    int32_t acquire(uint32_t timeout_ms = kTimeoutMs);
+    bool held() const { return held_; }
+
+    static constexpr uint32_t kTimeoutMs = 60000;  // the bound opening uses
+
+private:
+    uint32_t lock_ = 0;
+    bool held_ = false;
+};
+
+// The one way tarnwickctl changes an attribute file (set, unset, edit and apply):
+//
+//   FileWrite w;
+//   rc = w.open(file);        // 1-3 below
+//   ... w.before(), w.cfg() ...  // the caller changes the store (config_set_attrib, ...)
+//   rc = w.save();            // 4; only when something changed
+//                             // 5: the lock is left and the store released with w
+//
+// 1. The file as it was is read through a store of its own (before(): missing is a file
+//    that does not exist). A file the store refuses as planted is refused here, before
+//    anything is written (ATTRIB_MNGR_UNTRUSTED_FILE).
+// 2. attrib_mngr_init on the path creates a missing file with every default and completes an
+//    existing one, exactly as opening does (under the lock, which opening takes itself); that
+//    handle is released at once.
+// 3. With lock_now (set, unset, apply) the machine-wide lock is taken (bounded: -30 after
+//    60 s), then the store cfg() loads the file. Without it (edit) the store loads at once, and
+//    lock() takes the lock later, before the save.
+// 4. save() writes cfg() with CONFIG_SAVE_IF_UNCHANGED, inside the lock: when another writer
+//    replaced the file since cfg() read it, nothing is written and the result is
+//    CONFIG_E_CHANGED. The store's codes come as library_code gives them.
+// Every method returns ATTRIB_MNGR_OK or a code; after a failure only the destructor is
+// called. file: the given path, or none for the located file (then located as opening
+// locates it, creating QZ_CFG_FILE_PATH's directory).
+class FileWrite {
+public:
+    FileWrite() = default;
+    ~FileWrite();
+    FileWrite(const FileWrite&) = delete;
+    FileWrite& operator=(const FileWrite&) = delete;
+
+    int32_t open(const std::optional<std::string>& file, bool lock_now = true);
+    int32_t lock() { return lock_.acquire(); }
+    int32_t save();
+
+    // The path the write works on; known after open, also when open failed after locating.
+    const std::string& path() const { return path_; }
+    // The file before step 2 (existed() false when there was none).
+    bool existed() const { return existed_; }
+    const FileView& before() const { return before_; }
+    // The store that holds the file (created or completed), with the caller's changes.
+    uint32_t cfg() const { return cfg_; }
+
+private:
+    std::string path_;
+    bool existed_ = false;
+    FileView before_;
+    uint32_t cfg_ = 0;
+    InitLock lock_;
 };
 
 // The clear text of a scrambled stored value. ATTRIB_MNGR_OK, or ATTRIB_MNGR_UNSCRAMBLE_FAILED

@@ -93,7 +93,7 @@ TEST_F(ApplyTest, StatesChangeTheFileAsTheyDescribeAndReportIt) {
         std::string bytes;  // the file after; the scrambled value stands as SCRAMBLED
         std::vector<std::string> changes;
     };
-    const int refused = 2;
+    const int refused = 4;  // refused input
     const std::vector<Case> cases = {
         {"set", R"({"Agent": {"TimeOut": "45", "ServerMachine": "srv.example"}})", 0,
          replaced(replaced(base, "TimeOut=20", "TimeOut=45"), "ServerMachine=\n", "ServerMachine=srv.example\n"),
@@ -146,9 +146,12 @@ TEST_F(ApplyTest, StatesChangeTheFileAsTheyDescribeAndReportIt) {
 }
 
 TEST_F(ApplyTest, RefusalsNameEveryRefusedEntryAndWhy) {
+    const std::string state = R"({"Agnet": {"TimeOut": "30"}, "Agent": {"ProxyPort": "8080", "ServerMachine": " x"}})";
+    // Not even the defaults of a missing file are written.
+    EXPECT_EQ(apply({}, state).exit_code, 4);
+    EXPECT_FALSE(fs::exists(file_));
     ASSERT_TRUE(twtest::write_file(file_, complete_file()));
-    const ProcessResult r =
-        apply({}, R"({"Agnet": {"TimeOut": "30"}, "Agent": {"ProxyPort": "8080", "ServerMachine": " x"}})");
+    const ProcessResult r = apply({}, state);
     EXPECT_THAT(r.err, HasSubstr("\"Agnet\": no such section"));
     EXPECT_THAT(r.err, HasSubstr("\"Agent/ProxyPort\": a key of [Http_Proxy]"));
     EXPECT_THAT(r.err, HasSubstr("\"Agent/ServerMachine\": the value is refused"));

@@ -198,7 +198,7 @@ TEST_F(TarnwickctlTest, ScrambledSetRefusesMissingOrBrokenInput) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.message);
         const ProcessResult r = ctl({"set", "--scramble", "Agent", "ServerPassword"}, c.input);
-        EXPECT_EQ(r.exit_code, 2);
+        EXPECT_EQ(r.exit_code, 4);
         EXPECT_THAT(r.err, HasSubstr(c.message));
         EXPECT_FALSE(fs::exists(default_file()));  // refused before the file was opened
     }
@@ -250,7 +250,7 @@ TEST_F(TarnwickctlTest, HelpPrintsUsageAndSucceeds) {
     EXPECT_THAT(ctl({"set", "--help"}).out, HasSubstr("--scramble"));
 }
 
-TEST_F(TarnwickctlTest, LibraryErrorsExitWithOneAndNameTheCode) {
+TEST_F(TarnwickctlTest, LibraryErrorsExitWithTheirStatusAndNameTheCode) {
     // A scrambled-looking value of exactly the seed's eight digits cannot be unscrambled.
     const fs::path broken = dir_ / "broken.cfg";
     std::ofstream(broken) << "[Agent]\nServerPassword=0000abcd\n[Encription]\nServerPasswordEncrypted=\n";
@@ -260,28 +260,29 @@ TEST_F(TarnwickctlTest, LibraryErrorsExitWithOneAndNameTheCode) {
     const struct {
         std::vector<std::string> args;
         std::string message;  // the whole of standard error
+        int status;
     } cases[] = {
         {{"get", "NoSuchKey"},
-         "tarnwickctl: " + default_file().string() + ": the file, or a directory of its path, does not exist (error -1010)\n"},
-        {{"set", "Agent", "HostSymbol", ""}, ""},
+         "tarnwickctl: " + default_file().string() + ": the file, or a directory of its path, does not exist (error -1010)\n", 5},
+        {{"set", "Agent", "HostSymbol", ""}, "", 0},
         {{"get", "NoSuchKey"},
-         "tarnwickctl: " + default_file().string() + ": \"NoSuchKey\": no section holds the attribute (error -25)\n"},
+         "tarnwickctl: " + default_file().string() + ": \"NoSuchKey\": no section holds the attribute (error -25)\n", 1},
         {{"get", "NoSuchKey", "--reveal"},
-         "tarnwickctl: " + default_file().string() + ": \"NoSuchKey\": no section holds the attribute (error -25)\n"},
+         "tarnwickctl: " + default_file().string() + ": \"NoSuchKey\": no section holds the attribute (error -25)\n", 1},
         {{"get", "ServerPassword", "--reveal", "--file", broken.string()},
-         "tarnwickctl: " + broken.string() + ": \"ServerPassword\": the stored value could not be unscrambled (error -24): it holds a seed and no value\n"},
+         "tarnwickctl: " + broken.string() + ": \"ServerPassword\": the stored value could not be unscrambled (error -24): it holds a seed and no value\n", 3},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.args));
         const ProcessResult r = ctl(c.args);
-        EXPECT_EQ(r.exit_code, c.message.empty() ? 0 : 1);
+        EXPECT_EQ(r.exit_code, c.status);
         EXPECT_THAT(r.out, IsEmpty());
         EXPECT_EQ(r.err, c.message);
     }
 
     // show --reveal names the key it could not unscramble and still lists the rest.
     const ProcessResult show = ctl({"show", "--reveal", "--file", broken.string()});
-    EXPECT_EQ(show.exit_code, 1);
+    EXPECT_EQ(show.exit_code, 3);
     EXPECT_EQ(show.err, "tarnwickctl: " + broken.string() +
                             ": \"Agent/ServerPassword\": the stored value could not be unscrambled (error -24): it holds a seed and "
                             "no value\n");
@@ -292,7 +293,7 @@ TEST_F(TarnwickctlTest, LibraryErrorsExitWithOneAndNameTheCode) {
 
     // A store error: one line, the code and a known meaning.
     const ProcessResult store = ctl({"show", "--file", dir_as_file.string()});
-    EXPECT_EQ(store.exit_code, 1);
+    EXPECT_EQ(store.exit_code, 5);
     EXPECT_THAT(store.err, StartsWith("tarnwickctl: " + dir_as_file.string() + ": "));
     EXPECT_THAT(store.err, HasSubstr("(error -"));
     EXPECT_THAT(store.err, Not(HasSubstr("unknown")));
