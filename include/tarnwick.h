@@ -170,6 +170,8 @@ TARNWICK_API const char* TARNWICK_CALL attrib_mngr_error_text(int32_t code);
 
 #include <stddef.h>
 
+#include <new>
+
 #include "tarnwick/corvane.h"
 #include "tarnwick/kv_exp.h"
 
@@ -180,10 +182,16 @@ TARNWICK_API const char* TARNWICK_CALL attrib_mngr_error_text(int32_t code);
 #define KV_EXCEPTION_API TARNWICK_API
 #include "tarnwick/kv_exp_exceptions.h"
 
-/* Allocation mix-in: objects of a class deriving from it live in corvane's heap. */
+/* Allocation mix-in: objects of a class deriving from it live in corvane's heap. Out of memory,
+ * new throws std::bad_alloc as the global one does: a host's new expression never goes on
+ * with a null object. */
 class MNew {
 public:
-    static void* operator new(size_t size) { return maw_malloc(size); }
+    static void* operator new(size_t size) {
+        void* block = maw_malloc(size);
+        if (block == NULL) throw std::bad_alloc();
+        return block;
+    }
     static void operator delete(void* block) { maw_free(block); }
 };
 
