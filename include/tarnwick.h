@@ -134,8 +134,9 @@ TARNWICK_API int32_t TARNWICK_CALL attrib_mngr_init(const char* path, AttribMngr
 TARNWICK_API int32_t TARNWICK_CALL attrib_mngr_get_attrib(AttribMngr* mngr, const char* name, char* buffer,
                                                           int32_t* size, uint32_t flags);
 /* Sets section/key to value in memory only (saved by attrib_mngr_save_attribs); flags bit 0
- * scrambles. Returns 0, ATTRIB_MNGR_NULL_HANDLE, ATTRIB_MNGR_SCRAMBLE_FAILED,
- * ATTRIB_MNGR_NO_MEMORY or a store error. */
+ * scrambles. Returns 0, ATTRIB_MNGR_NULL_HANDLE, ATTRIB_MNGR_NULL_ARGUMENT (section or key
+ * NULL, or value NULL without the flag), ATTRIB_MNGR_SCRAMBLE_FAILED, ATTRIB_MNGR_NO_MEMORY
+ * or a store error. */
 TARNWICK_API int32_t TARNWICK_CALL attrib_mngr_set_attrib(AttribMngr* mngr, const char* section, const char* key,
                                                           const char* value, uint32_t flags);
 /* Writes the handle's attributes to its file. Returns 0, ATTRIB_MNGR_NULL_HANDLE or a store error. */

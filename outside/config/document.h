@@ -153,7 +153,8 @@ private:
     bool is_header(uint32_t r) const { return (flags_[r] & kHeader) != 0; }
     bool is_removed(uint32_t r) const { return (flags_[r] & kRemoved) != 0; }
     std::string_view eol_of(uint32_t r) const;
-    // The line's text as loaded or added (a patched byte restored, an edit not applied).
+    // The line's text as loaded or added, an edit not applied. A loaded line still holds the
+    // NUL written after a value handed out (its patch bits say which byte it replaced).
     std::string_view raw_text(uint32_t r) const;
     std::string_view name_of(uint32_t r) const;          // section name or key
     Span value_span(uint32_t r) const;                   // within raw_text(r)

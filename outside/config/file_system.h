@@ -71,16 +71,18 @@ public:
     // followed one hop at a time, each hop judged the same way.
     virtual int32_t open_for_read(const std::string& path, std::unique_ptr<ReadableFile>* file) = 0;
 
-    // CONFIG_OK when something exists at path (symbolic links followed), CONFIG_E_NOT_FOUND
-    // when nothing does.
+    // CONFIG_OK when something exists at path, CONFIG_E_NOT_FOUND when nothing does. POSIX
+    // follows symbolic links (a link to nothing is nothing); Windows asks about the name
+    // itself (a link to nothing is something).
     virtual int32_t probe(const std::string& path) = 0;
 
     // The file that writing to path must replace: path itself, or the final target of the
-    // symbolic links (Windows: reparse points, junctions included) it names. A link is followed
-    // only when the caller or an administrator owns it (POSIX: root; Windows: SYSTEM or the
-    // Administrators group), CONFIG_E_ACCESS otherwise: another user may have placed it. A link
-    // to nothing is never replaced and never written through (CONFIG_E_NOT_FOUND: the save
-    // would create a file where it points), on every platform.
+    // symbolic links it names.
+    // POSIX: a link is followed only when the caller or root owns it, CONFIG_E_ACCESS
+    // otherwise (another user may have placed it); a link to nothing is never replaced and
+    // never written through (CONFIG_E_NOT_FOUND: the save would create a file where it points).
+    // Windows: the system resolves the whole chain of reparse points (junctions included) as it
+    // opens the file, whoever owns them; a link to nothing is replaced like a missing file.
     virtual int32_t resolve_links(const std::string& path, std::string* target) = 0;
 
     // Creates a new temporary file, exclusively, in target's directory and names it in

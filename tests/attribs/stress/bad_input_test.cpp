@@ -84,8 +84,8 @@ TEST_F(BadInput, NamesAndValuesTheFileCannotHoldAreRefusedAndTheRestReadBack) {
         {"Ag]ent", "ServerMachine", "x", CONFIG_E_SECTION}, {"Ag\nent", "ServerMachine", "x", CONFIG_E_SECTION},
         {"Agent", "ServerMachine", "a\rb", CONFIG_E_VALUE}, {"Agent", "ServerMachine", "a\nb", CONFIG_E_VALUE},
         {"Agent", "ServerMachine", " lead", CONFIG_E_VALUE}, {"Agent", "", "x", CONFIG_E_KEY},
-        {nullptr, "ServerMachine", "x", CONFIG_E_ARGUMENT}, {"Agent", nullptr, "x", CONFIG_E_ARGUMENT},
-        {"Agent", "ServerMachine", nullptr, CONFIG_E_ARGUMENT},
+        {nullptr, "ServerMachine", "x", ATTRIB_MNGR_NULL_ARGUMENT}, {"Agent", nullptr, "x", ATTRIB_MNGR_NULL_ARGUMENT},
+        {"Agent", "ServerMachine", nullptr, ATTRIB_MNGR_NULL_ARGUMENT},
     };
     for (const auto& c : refused)
         EXPECT_EQ(attrib_mngr_set_attrib(mngr, c.section, c.key, c.value, 0), c.code)
