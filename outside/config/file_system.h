@@ -12,7 +12,6 @@
 #include <string>
 #include <string_view>
 
-#include "large_memory.h"
 
 namespace cfg {
 
@@ -128,7 +127,7 @@ bool os_random(void* out, size_t size);
 const char* native_line_ending();
 
 // Reads a whole regular file into *bytes; *stamp (when not null) gets the version opened.
-int32_t read_whole_file(FileSystem& fs, const std::string& path, Bytes* bytes, FileStamp* stamp = nullptr);
+int32_t read_whole_file(FileSystem& fs, const std::string& path, std::string* bytes, FileStamp* stamp = nullptr);
 
 // Writes bytes to path so that a crash at any moment leaves either the old file or the new one:
 // a temporary file beside the target, flushed, finished, then put in its place, then the
