@@ -42,6 +42,17 @@ uint8_t eol_code(std::string_view eol) { return eol == "\r\n" ? 2 : 1; }
 
 std::string_view eol_text(uint8_t code) { return code == 2 ? "\r\n" : code == 1 ? "\n" : ""; }
 
+// The first delimiter or LF at or after from, or n: a sweep of memchr for the delimiter, then,
+// unless the text is one line, one over the bytes before it for an LF. (Lookups read from the
+// start of a header's or entry's line, whose delimiter is in that line.)
+size_t find_delimiter(const char* p, size_t from, size_t n, char delimiter, bool one_line) {
+    const void* hit = std::memchr(p + from, delimiter, n - from);
+    const size_t at = hit != nullptr ? static_cast<size_t>(static_cast<const char*>(hit) - p) : n;
+    if (one_line) return at;
+    const void* lf = std::memchr(p + from, '\n', at - from);
+    return lf != nullptr ? static_cast<size_t>(static_cast<const char*>(lf) - p) : at;
+}
+
 }  // namespace
 
 // The one reading of a line. text holds the line, alone or followed by its line ending and
@@ -54,8 +65,9 @@ std::string_view eol_text(uint8_t code) { return code == 2 ? "\r\n" : code == 1 
 //   anything else                        other
 // A name or value may hold any other byte, a CR that no LF follows included. extent says how
 // far to read: the name only (kName), also where the value starts (kValueStart), or the whole
-// line (kWhole: the value's end and the line's length too).
-Reading read_text(std::string_view text, Extent extent) {
+// line (kWhole: the value's end and the line's length too). one_line: text is the line alone,
+// without its ending (so it holds no LF), and a delimiter is searched for in one sweep.
+Reading read_text(std::string_view text, Extent extent, bool one_line) {
     using Kind = Document::LineKind;
     const char* const p = text.data();
     const size_t n = text.size();
@@ -69,8 +81,7 @@ Reading read_text(std::string_view text, Extent extent) {
     if (ends_at(i) || p[i] == ';' || p[i] == '#') {
         r.kind = Kind::kComment;
     } else if (p[i] == '[') {
-        for (at = i + 1; at < n && p[at] != ']' && p[at] != '\n'; ++at) {
-        }
+        at = find_delimiter(p, i + 1, n, ']', one_line);
         if (at < n && p[at] == ']') {
             r.kind = Kind::kSection;
             r.name_begin = i + 1;
@@ -78,8 +89,7 @@ Reading read_text(std::string_view text, Extent extent) {
             ++at;
         }
     } else {
-        for (at = i; at < n && p[at] != '=' && p[at] != '\n'; ++at) {
-        }
+        at = find_delimiter(p, i, n, '=', one_line);
         if (at < n && p[at] == '=' && at > i) {
             r.kind = Kind::kEntry;
             r.name_begin = i;
@@ -169,24 +179,30 @@ void Document::clear() {
     modified_ = false;
 }
 
-bool Document::is_entry_of(uint32_t c, uint32_t text, std::string_view key) const {
-    const std::string_view t = text != kNone ? std::string_view(buf_).substr(text) : raw_text(c);
-    const Reading r = read_text(t, Extent::kName);
-    return r.kind == LineKind::kEntry && equal_ignoring_case(r.name(t), key);
+std::string_view Document::text_from(uint32_t c, uint32_t text) const {
+    return text != kNone ? std::string_view(buf_.data() + text, buf_.size() - text) : raw_text(c);
+}
+
+bool Document::is_entry_of(uint32_t c, uint32_t text, std::string_view key, size_t* value_begin) const {
+    const std::string_view t = text_from(c, text);
+    const Reading r = read_text(t, Extent::kValueStart);
+    if (r.kind != LineKind::kEntry || !equal_ignoring_case(r.name(t), key)) return false;
+    if (value_begin != nullptr) *value_begin = r.value_begin;
+    return true;
 }
 
 bool Document::is_header_named(uint32_t c, uint32_t text, std::string_view name) const {
-    const std::string_view t = text != kNone ? std::string_view(buf_).substr(text) : raw_text(c);
+    const std::string_view t = text_from(c, text);
     const Reading r = read_text(t, Extent::kName);
     return r.kind == LineKind::kSection && equal_ignoring_case(r.name(t), name);
 }
 
-auto Document::entry_match(std::string_view key) const {
-    return [this, key](uint32_t c, uint32_t text) {
+auto Document::entry_match(std::string_view key, size_t* value_begin) const {
+    return [this, key, value_begin](uint32_t c, uint32_t text) {
         // The record and its flags are wanted next: fetch them while the text is compared.
         __builtin_prefetch(&records_[c]);
         __builtin_prefetch(&flags_[c]);
-        return is_entry_of(c, text, key);
+        return is_entry_of(c, text, key, value_begin);
     };
 }
 
@@ -276,7 +292,7 @@ int32_t Document::load(std::string bytes, std::string_view default_line_ending) 
         }
 
         const std::string_view text(line, len);
-        const Reading reading = read_text(text, Extent::kName);
+        const Reading reading = read_text(text, Extent::kName, true);
         const uint32_t r = static_cast<uint32_t>(records_.size());
         if (reading.kind == LineKind::kSection) {
             records_.push_back(Record{static_cast<uint32_t>(pos), static_cast<uint32_t>(len), r, r});
@@ -367,16 +383,13 @@ uint32_t Document::next_in_file(uint32_t r) const {
     return after + 1 < loaded_ ? after + 1 : end_first_;
 }
 
-size_t Document::value_start(uint32_t text) const {
-    return text + read_text(std::string_view(buf_).substr(text), Extent::kValueStart).value_begin;
-}
-
 const char* Document::find(std::string_view key) {
-    LineIndex::Slot* const slot = key_slot(key);
+    size_t value_begin = 0;  // in the matched line
+    LineIndex::Slot* const slot = index_.find_slot(key_hash(key), entry_match(key, &value_begin));
     if (slot == nullptr) return nullptr;
     // A marked slot names the key's only entry, a loaded line whose value was handed out
     // before, is still the same and ends in a NUL: the line alone answers.
-    if (slot->marked()) return buf_.data() + value_start(slot->text);
+    if (slot->marked()) return buf_.data() + slot->text + value_begin;
     const uint32_t last = slot->record;
     if (is_removed(last)) return nullptr;
     const uint32_t r = records_[last].link;  // the first entry of the ring
@@ -554,13 +567,15 @@ uint32_t Document::remove(std::string_view section, std::string_view key) {
 }
 
 Document::Line Document::read_line(std::string_view bytes, size_t* pos) {
-    const std::string_view rest = bytes.substr(*pos);
-    const Reading reading = read_text(rest, Extent::kWhole);
-    // The line ending: an LF, a CR and an LF, or none at the end of the bytes.
-    size_t next = reading.end;
-    if (next < rest.size()) next += rest[next] == '\r' ? 2 : 1;
-    *pos += next;
-    return Line{reading.kind, rest.substr(0, reading.end), reading.name(rest), reading.value(rest)};
+    const size_t start = *pos;
+    const size_t lf = bytes.find('\n', start);
+    size_t end = lf == std::string_view::npos ? bytes.size() : lf;
+    *pos = lf == std::string_view::npos ? bytes.size() : lf + 1;
+    // A CR before the LF belongs to the line ending.
+    if (lf != std::string_view::npos && end > start && bytes[end - 1] == '\r') --end;
+    const std::string_view text = bytes.substr(start, end - start);
+    const Reading reading = read_text(text, Extent::kWhole, true);
+    return Line{reading.kind, text, reading.name(text), reading.value(text)};
 }
 
 void Document::recompute_last_entry(uint32_t header) {

@@ -159,17 +159,18 @@ private:
     uint32_t text_hint(uint32_t r) const;                // the index's text position of r
     // Whether record c, whose text starts at text in buf_ (kNone: read the record), is an
     // entry of key, or a header of that name, as read_text reads its line.
-    bool is_entry_of(uint32_t c, uint32_t text, std::string_view key) const;
+    // An entry's match also gives where its value starts in that text.
+    std::string_view text_from(uint32_t c, uint32_t text) const;
+    bool is_entry_of(uint32_t c, uint32_t text, std::string_view key, size_t* value_begin) const;
     bool is_header_named(uint32_t c, uint32_t text, std::string_view name) const;
     // The index's matchers, for every lookup and insertion: an entry of key, a header of name.
-    auto entry_match(std::string_view key) const;
+    // value_begin (where one is given) gets where the matched line's value starts.
+    auto entry_match(std::string_view key, size_t* value_begin = nullptr) const;
     auto header_match(std::string_view name) const;
     // For a key that passed check_key: its slot, or nullptr; the last entry of its ring, or
     // kNone.
     LineIndex::Slot* key_slot(std::string_view key);
     uint32_t find_key(std::string_view key) const;
-    // Where the value of the loaded entry whose text starts at text begins, in buf_.
-    size_t value_start(uint32_t text) const;
     uint32_t find_section(std::string_view section) const;
     uint32_t next_in_file(uint32_t r) const;
     uint32_t add_line(std::string text, uint8_t flags, uint32_t after);
@@ -210,7 +211,7 @@ struct Reading {
 };
 
 // The one reading of the file's syntax (document.cpp says it line by line).
-Reading read_text(std::string_view text, Extent extent);
+Reading read_text(std::string_view text, Extent extent, bool one_line = false);
 
 template <typename Visit>
 int32_t Document::for_each_entry(Visit&& visit) const {
