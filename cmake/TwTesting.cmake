@@ -34,10 +34,12 @@ include(GoogleTest)
 # On Linux each case is a test of its own, named program.Suite.Case, found when the program is
 # built. The cases of one program share a resource lock: they run one at a time, as they did
 # inside one process, while other programs run beside them.
-# Under Wine a program stays one test: listing its cases would start Wine before the run's
-# fixture has booted the prefix and started the server (a service started then would hold
-# ctest's output pipe), and a Wine start for each case costs more than the cases themselves
-# (bench/RESULTS.md, "Tests under Wine"). A failure names its case in the output.
+# Under Wine a program stays one test. Listing its cases (discovery before the tests) would
+# start Wine before the run's fixture has booted the prefix and started the server, and a
+# service started then holds the listing's output pipe; where Wine cannot run at all the
+# listing fails and the program's tests would vanish instead of counting as skipped. Time is
+# not the reason: a Wine start costs about 0.3 s a case (bench/RESULTS.md, "Tests under
+# Wine"). A failure names its case in the output.
 function(tw_test name)
   cmake_parse_arguments(T "NO_MAIN;MEMCHECK" "" "SOURCES;PLATFORM_SOURCES;LIBS;PROPERTIES" ${ARGN})
   add_executable(${name} ${T_SOURCES})

@@ -15,7 +15,9 @@ constexpr std::string_view kBom = "\xEF\xBB\xBF";
 
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
 
-// Eight bytes at a time, each word folded to lower case as hash_name folds it.
+// Eight bytes at a time, each word folded to lower case as hash_name folds it. Against a loop
+// folding byte by byte, lookups take 23 to 25 % less time on 64-bit Linux and 12 to 15 % less
+// on i686 Windows (bench/RESULTS.md).
 bool equal_ignoring_case(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     const char* p = a.data();
@@ -388,7 +390,8 @@ const char* Document::find(std::string_view key) {
     LineIndex::Slot* const slot = index_.find_slot(key_hash(key), entry_match(key, &value_begin));
     if (slot == nullptr) return nullptr;
     // A marked slot names the key's only entry, a loaded line whose value was handed out
-    // before, is still the same and ends in a NUL: the line alone answers.
+    // before, is still the same and ends in a NUL: the line alone answers. (Lookups of such
+    // keys take 14 to 26 % less time so, on both targets: bench/RESULTS.md.)
     if (slot->marked()) return buf_.data() + slot->text + value_begin;
     const uint32_t last = slot->record;
     if (is_removed(last)) return nullptr;
