@@ -1,6 +1,8 @@
-// The platform's named lock objects (corvane_win.cpp / corvane_posix.cpp), as the handle table in
-// corvane.cpp uses them. None of these is called with the table's mutex held except release and
-// close, which never block.
+// The platform's machine-wide lock names (corvane_win.cpp / corvane_posix.cpp), as the handle
+// table in corvane.cpp uses them. A lock is held by owning a name that the system gives to one
+// owner at a time and takes back when that owner closes it or ends: nothing stays behind that
+// another account could create in advance, and waiting is the table's polling. None of these
+// blocks.
 #ifndef CORVANE_LOCK_H
 #define CORVANE_LOCK_H
 
@@ -8,20 +10,24 @@
 
 namespace corvane {
 
-// An open lock object: a file descriptor on POSIX, a mutex HANDLE on Windows.
-using NativeLock = std::intptr_t;
+// One handle's view of a lock name and, while held, the object that owns the name.
+struct LockName;
+using NativeLock = LockName*;
 
-// Opens the machine-wide lock object of name (not empty), creating it when it does not exist.
-// Each call opens an object of its own that excludes every other one of the same name, in this
-// process as in others. False when it cannot be opened.
-bool open_lock(const char* name, NativeLock* lock);
-// Blocks until the lock is held through this object; false when the system refused.
-bool acquire(NativeLock lock);
-// Like acquire, but gives up after timeout_ms milliseconds; false then, or when refused.
-bool acquire_within(NativeLock lock, uint32_t timeout_ms);
-// Releases a lock held through this object.
+enum class Take {
+    taken,    // this object owns the name now
+    busy,     // another object owns it (in this process or another)
+    refused,  // the system refused for another reason
+};
+
+// Prepares the lock of full_name (not empty), taking nothing. False when the name can never
+// be a lock here (too long, or a character the system reserves) or memory ran out.
+bool open_lock(const char* full_name, NativeLock* lock);
+// Tries once to own the name.
+Take try_take(NativeLock lock);
+// Gives the name back; the lock must be held through this object.
 void release(NativeLock lock);
-// Closes the object.
+// Frees the object, giving the name back if it is held.
 void close_lock(NativeLock lock);
 
 }  // namespace corvane

@@ -1,123 +1,74 @@
-// A named lock is flock() on a lock file in one directory shared by every process and account.
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
+// A named lock is a Unix stream socket bound to the name "corvane-<name>" in Linux's abstract
+// socket namespace. The name has no file: nobody can create it in advance, give it modes, or
+// link it elsewhere. Binding succeeds for one socket at a time, and the kernel frees the name
+// when that socket is closed, by its owner or by the end of its process. The socket never
+// listens, so nobody can connect to a holder either.
+#if !defined(__linux__)
+#error "corvane's locks need Linux's abstract socket namespace"
+#endif
+
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
-#include <chrono>
-#include <cstdlib>
+#include <cstddef>
 #include <cstring>
-#include <string>
-#include <thread>
+#include <new>
 
-#include "corvane.h"
 #include "corvane_lock.h"
 
 namespace corvane {
+
+struct LockName {
+    sockaddr_un address;
+    socklen_t size;
+    int socket = -1;  // bound while held
+};
+
 namespace {
 
-const char* lock_dir() {
-    const char* dir = std::getenv("CORVANE_LOCK_DIR");
-    return dir != nullptr && dir[0] != '\0' ? dir : "/run/lock";
-}
-
-// Letters, digits, '-', '_' and '.' stand for themselves; every other byte (the separator
-// among them) becomes %XX, so that distinct names give distinct files.
-std::string lock_path(const char* name) {
-    static const char kHex[] = "0123456789ABCDEF";
-    static const char kPrefix[] = "/corvane-";
-    static const char kSuffix[] = ".lock";
-    const char* const dir = lock_dir();
-    const size_t name_size = std::strlen(name);
-    std::string path;
-    path.reserve(std::strlen(dir) + sizeof kPrefix + 3 * name_size + sizeof kSuffix);
-    path.append(dir).append(kPrefix);
-    for (size_t i = 0; i < name_size; ++i) {
-        const unsigned char c = static_cast<unsigned char>(name[i]);
-        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
-                           c == '_' || c == '.';
-        if (plain) {
-            path += static_cast<char>(c);
-        } else {
-            path += '%';
-            path += kHex[c >> 4];
-            path += kHex[c & 0xF];
-        }
-    }
-    return path.append(kSuffix);
-}
-
-// Opens the lock file, creating it readable and writable by all when it is missing. The file
-// almost always exists, so it is opened first and created only when absent; a file that appears
-// between the two (another process creating it) is opened again. An existing file is opened
-// without O_CREAT, which sticky-directory protections allow for another account's file, and for
-// reading alone when writing is refused: flock() needs only an open descriptor, so a file
-// created by another account with fewer rights still serves. No open follows a symbolic link,
-// and none waits: O_NONBLOCK keeps a FIFO planted at the path from blocking the open (open_lock
-// then refuses it).
-int open_lock_file(const std::string& path) {
-    constexpr int kExisting = O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        int fd = open(path.c_str(), O_RDWR | kExisting);
-        if (fd < 0 && errno == EACCES) fd = open(path.c_str(), O_RDONLY | kExisting);
-        if (fd >= 0) return fd;
-        if (errno == EINTR) continue;
-        if (errno != ENOENT) return -1;
-        fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | kExisting, 0666);
-        if (fd >= 0) {
-            fchmod(fd, 0666);  // past the umask
-            return fd;
-        }
-        // Created meanwhile by another process: open it as above.
-        if (errno != EEXIST && errno != EINTR) return -1;
-    }
-    return -1;
-}
+constexpr char kPrefix[] = "corvane-";
+constexpr size_t kPrefixSize = sizeof kPrefix - 1;
 
 }  // namespace
 
-bool open_lock(const char* name, NativeLock* lock) {
-    const int fd = open_lock_file(lock_path(name));
-    if (fd < 0) return false;
-    struct stat st;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        close(fd);
-        return false;
-    }
-    *lock = fd;
+bool open_lock(const char* full_name, NativeLock* lock) {
+    const size_t name_size = std::strlen(full_name);
+    // The leading NUL is what makes the address abstract; the name is every byte after it, with
+    // no terminator, so distinct names are distinct addresses.
+    if (1 + kPrefixSize + name_size > sizeof(sockaddr_un::sun_path)) return false;
+    LockName* const object = new (std::nothrow) LockName;
+    if (object == nullptr) return false;
+    std::memset(&object->address, 0, sizeof object->address);
+    object->address.sun_family = AF_UNIX;
+    std::memcpy(object->address.sun_path + 1, kPrefix, kPrefixSize);
+    std::memcpy(object->address.sun_path + 1 + kPrefixSize, full_name, name_size);
+    object->size = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + kPrefixSize + name_size);
+    *lock = object;
     return true;
 }
 
-bool acquire(NativeLock lock) {
-    while (flock(static_cast<int>(lock), LOCK_EX) != 0)
-        if (errno != EINTR) return false;
-    return true;
-}
-
-bool acquire_within(NativeLock lock, uint32_t timeout_ms) {
-    // flock() has no time limit of its own: poll, from a short pause up to a tenth of a second.
-    // The clock is first read when the lock is found taken, so a free lock costs no clock read.
-    auto pause = std::chrono::milliseconds(1);
-    std::chrono::steady_clock::time_point deadline;
-    bool timing = false;
-    for (;;) {
-        if (flock(static_cast<int>(lock), LOCK_EX | LOCK_NB) == 0) return true;
-        if (errno != EWOULDBLOCK && errno != EINTR) return false;
-        const auto now = std::chrono::steady_clock::now();
-        if (!timing) {
-            deadline = now + std::chrono::milliseconds(timeout_ms);
-            timing = true;
-        }
-        if (now >= deadline) return false;
-        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(pause, deadline - now));
-        if (pause < std::chrono::milliseconds(100)) pause *= 2;
+Take try_take(NativeLock lock) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return Take::refused;
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&lock->address), lock->size) == 0) {
+        lock->socket = fd;
+        return Take::taken;
     }
+    const int error = errno;
+    ::close(fd);
+    return error == EADDRINUSE ? Take::busy : Take::refused;
 }
 
-void release(NativeLock lock) { flock(static_cast<int>(lock), LOCK_UN); }
+void release(NativeLock lock) {
+    ::close(lock->socket);
+    lock->socket = -1;
+}
 
-void close_lock(NativeLock lock) { close(static_cast<int>(lock)); }
+void close_lock(NativeLock lock) {
+    if (lock->socket >= 0) release(lock);
+    delete lock;
+}
 
 }  // namespace corvane

@@ -1,59 +1,79 @@
-// A named lock is a mutex in the Global\ namespace, shared by every session and account.
+// A named lock is the named pipe "\\.\pipe\corvane-<name>", created as its first and only
+// instance. The pipe namespace is one for the whole machine, every session included. Creation
+// succeeds for one owner at a time, whatever any access list says, and the pipe disappears when
+// its owner closes it or ends: there is no object that another account could create in
+// advance and leave behind, as it could a Global\ mutex with an access list that denies
+// others. The pipe's own access list is empty, so nobody can open its other end either.
 #include <windows.h>
-#include <sddl.h>
 
+#include <cstring>
+#include <new>
 #include <string>
 
-#include "corvane.h"
 #include "corvane_lock.h"
 
 namespace corvane {
+
+struct LockName {
+    std::string pipe;
+    HANDLE held = INVALID_HANDLE_VALUE;
+};
+
 namespace {
 
-// What a lock's users need, and all that the security descriptor grants them.
-constexpr DWORD kLockRights = SYNCHRONIZE | MUTEX_MODIFY_STATE;
-// Authenticated Users may wait on the mutex and release it, nothing more.
-constexpr char kLockSecurity[] = "D:(A;;0x00100001;;;AU)";
-static_assert((SYNCHRONIZE | MUTEX_MODIFY_STATE) == 0x00100001, "rights in kLockSecurity");
-
-HANDLE handle_of(NativeLock lock) { return reinterpret_cast<HANDLE>(lock); }
+// The longest pipe name, "\\.\pipe\" included.
+constexpr size_t kMaxPipeName = 256;
 
 }  // namespace
 
-bool open_lock(const char* name, NativeLock* lock) {
-    // Always the global name: a session-local fallback would split one lock into two.
-    const std::string global = std::string("Global\\") + name;
-    PSECURITY_DESCRIPTOR security = nullptr;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(kLockSecurity, SDDL_REVISION_1, &security, nullptr))
+bool open_lock(const char* full_name, NativeLock* lock) {
+    // A backslash would make the name a path.
+    if (std::strchr(full_name, '\\') != nullptr) return false;
+    LockName* const object = new (std::nothrow) LockName;
+    if (object == nullptr) return false;
+    try {
+        object->pipe = std::string("\\\\.\\pipe\\corvane-") + full_name;
+    } catch (...) {
+        delete object;
         return false;
-    SECURITY_ATTRIBUTES attributes = {sizeof attributes, security, FALSE};
-    // Creates the mutex, or opens the existing one asking for no more than kLockRights. A name
-    // held by another kind of object fails here.
-    HANDLE mutex = CreateMutexExA(&attributes, global.c_str(), 0, kLockRights);
-    const DWORD error = GetLastError();
-    LocalFree(security);
-    // Creating in the namespace may be denied where opening is not.
-    if (mutex == nullptr && error == ERROR_ACCESS_DENIED) mutex = OpenMutexA(kLockRights, FALSE, global.c_str());
-    if (mutex == nullptr) return false;
-    *lock = reinterpret_cast<NativeLock>(mutex);
+    }
+    if (object->pipe.size() > kMaxPipeName) {
+        delete object;
+        return false;
+    }
+    *lock = object;
     return true;
 }
 
-bool acquire(NativeLock lock) {
-    // An abandoned mutex (its holder ended without releasing it) is ours all the same.
-    const DWORD result = WaitForSingleObject(handle_of(lock), INFINITE);
-    return result == WAIT_OBJECT_0 || result == WAIT_ABANDONED;
+Take try_take(NativeLock lock) {
+    // An empty access list (not a missing one, which would grant everything): no client may
+    // open the pipe. The owner needs no right: it holds the handle that creation returns.
+    ACL empty_acl;
+    SECURITY_DESCRIPTOR security;
+    if (!InitializeAcl(&empty_acl, sizeof empty_acl, ACL_REVISION) ||
+        !InitializeSecurityDescriptor(&security, SECURITY_DESCRIPTOR_REVISION) ||
+        !SetSecurityDescriptorDacl(&security, TRUE, &empty_acl, FALSE))
+        return Take::refused;
+    SECURITY_ATTRIBUTES attributes = {sizeof attributes, &security, FALSE};
+    const HANDLE pipe = CreateNamedPipeA(lock->pipe.c_str(), PIPE_ACCESS_INBOUND | FILE_FLAG_FIRST_PIPE_INSTANCE,
+                                         PIPE_TYPE_BYTE | PIPE_REJECT_REMOTE_CLIENTS, 1, 0, 0, 0, &attributes);
+    if (pipe != INVALID_HANDLE_VALUE) {
+        lock->held = pipe;
+        return Take::taken;
+    }
+    // Windows answers a pipe that exists with ERROR_ACCESS_DENIED, Wine with ERROR_PIPE_BUSY.
+    const DWORD error = GetLastError();
+    return error == ERROR_ACCESS_DENIED || error == ERROR_PIPE_BUSY ? Take::busy : Take::refused;
 }
 
-bool acquire_within(NativeLock lock, uint32_t timeout_ms) {
-    // INFINITE is the one value that would wait for ever.
-    const DWORD wait = timeout_ms == INFINITE ? INFINITE - 1 : timeout_ms;
-    const DWORD result = WaitForSingleObject(handle_of(lock), wait);
-    return result == WAIT_OBJECT_0 || result == WAIT_ABANDONED;
+void release(NativeLock lock) {
+    CloseHandle(lock->held);
+    lock->held = INVALID_HANDLE_VALUE;
 }
 
-void release(NativeLock lock) { ReleaseMutex(handle_of(lock)); }
-
-void close_lock(NativeLock lock) { CloseHandle(handle_of(lock)); }
+void close_lock(NativeLock lock) {
+    if (lock->held != INVALID_HANDLE_VALUE) release(lock);
+    delete lock;
+}
 
 }  // namespace corvane

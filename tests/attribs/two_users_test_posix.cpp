@@ -75,8 +75,8 @@ int32_t open_and_close(const char* path) {
     }
 }
 
-// A scratch tree: shared/ (mode 1777, like /tmp, also the lock directory) and victim/ (the
-// victim's own, 0700). The environment points the default location and the locks at shared/.
+// A scratch tree: shared/ (mode 1777, like /tmp) and victim/ (the victim's own, 0700). The
+// environment points the default location at shared/.
 class TwoUsers : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -93,12 +93,10 @@ protected:
         ASSERT_EQ(::chmod(victim_.c_str(), 0700), 0);
         ASSERT_EQ(::chown(victim_.c_str(), kVictim, kVictim), 0);
         ::setenv("TMPDIR", (shared_.string() + "/").c_str(), 1);
-        ::setenv("CORVANE_LOCK_DIR", shared_.c_str(), 1);
         ::unsetenv("QZ_CFG_FILE_PATH");
     }
     void TearDown() override {
         ::unsetenv("TMPDIR");
-        ::unsetenv("CORVANE_LOCK_DIR");
         std::error_code ec;
         if (!root_.empty()) fs::remove_all(root_, ec);
     }
@@ -222,37 +220,6 @@ TEST_F(TwoUsers, ASaveNeverWritesThroughAnotherUsersLink) {
         EXPECT_EQ(read_file(own), kVictimsOwn);
         EXPECT_FALSE(fs::exists(missing));
         EXPECT_TRUE(fs::is_symlink(link));
-    }
-}
-
-TEST_F(TwoUsers, ALockFileCreatedByAnotherUser) {
-    const fs::path lock = shared_ / "corvane-tarnwick_init_IPCS.lock";
-    const fs::path file = victim_ / "agent.cfg";
-    const struct {
-        const char* label;
-        mode_t mode;
-        bool fifo;
-        int32_t expected;
-    } cases[] = {
-        // flock() needs no write access: opened for reading.
-        {"readable by all", 0444, false, ATTRIB_MNGR_OK},
-        // Not even readable: the lock cannot be opened, as documented.
-        {"readable by its owner alone", 0400, false, kThrew},
-        // Opened for reading alone, a FIFO would wait for a writer that never comes.
-        {"a FIFO readable by all", 0444, true, kThrew},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.label);
-        fs::remove(lock);
-        fs::remove(file);
-        ASSERT_EQ(as_user(kAttacker,
-                          [&] {
-                              if (c.fifo) return ::mkfifo(lock.c_str(), c.mode) == 0 ? 0 : -1;
-                              return write_file(lock, "", c.mode) ? 0 : -1;
-                          }),
-                  0);
-        EXPECT_EQ(as_user(kVictim, [&] { return open_and_close(file.c_str()); }), c.expected);
-        EXPECT_EQ(fs::exists(file), c.expected == ATTRIB_MNGR_OK);
     }
 }
 

@@ -6,7 +6,7 @@
 
 class LockObstacle {
 public:
-    // Puts something else where the lock named "tarnwick_init_IPCS" would be created.
+    // Makes the name of the lock "tarnwick_init_IPCS" one the system refuses.
     // dir: an existing scratch directory of the host's.
     explicit LockObstacle(const std::string& dir);
     // Removes it again.

@@ -1,14 +1,11 @@
 #include "lock_failure.h"
 
-#include <windows.h>
+#include <cstdlib>
 
-// The lock is a mutex in the Global namespace; an event holding that name keeps it from
-// being created.
+// Nothing another process makes can keep the lock from being created; a name longer than the
+// system allows can. corvane puts CORVANE_LOCK_PREFIX before every lock name.
 LockObstacle::LockObstacle(const std::string& dir) : m_dir(dir) {
-    m_object = CreateEventA(nullptr, TRUE, FALSE, "Global\\tarnwick_init_IPCS");
-    m_in_place = m_object != nullptr && GetLastError() != ERROR_ALREADY_EXISTS;
+    m_in_place = _putenv_s("CORVANE_LOCK_PREFIX", std::string(300, 'x').c_str()) == 0;
 }
 
-LockObstacle::~LockObstacle() {
-    if (m_object != nullptr) CloseHandle(m_object);
-}
+LockObstacle::~LockObstacle() { _putenv_s("CORVANE_LOCK_PREFIX", ""); }

@@ -81,7 +81,7 @@ TEST(InterProcessCriticalSection, RefusesAMissingName) {
 TEST(InterProcessCriticalSection, EntersAgainAfterLeavingAndDestroysOnce) {
     twtest::ScratchDir dir;
     twtest::EnvGuard env;
-    env.use_private_locks(dir.dir());
+    env.use_private_locks();
     tw::CInterProcessCriticalSection lock("tarnwick_test_reentry");
     for (int i = 0; i < 3; ++i) {
         lock.Enter();
@@ -96,7 +96,7 @@ TEST(InterProcessCriticalSection, EntersAgainAfterLeavingAndDestroysOnce) {
 TEST(OpeningLock, WaitsWhileAnotherProcessHoldsIt) {
     twtest::ScratchDir dir;
     twtest::EnvGuard env;
-    env.use_private_locks(dir.dir());
+    env.use_private_locks();
     const twtest::EventLog log(dir.path("events.log"));
     const std::string attrib_file = dir.path("agent.cfg");
 

@@ -51,7 +51,7 @@ TEST(OpeningLock, GivesUpAfterTheBoundAndTouchesNothing) {
         SCOPED_TRACE(c.label);
         const twtest::ScratchDir dir("lock_timeout");
         twtest::EnvGuard env;
-        env.use_private_locks(dir.path());
+        env.use_private_locks();
         const twtest::EventLog log(dir.path("events.log"));
         const std::string attrib_file = dir.path("agent.cfg");
         const std::string before = "[Agent]\nServerMachine=kept\n";
@@ -90,7 +90,7 @@ TEST(OpeningLock, GivesUpAfterTheBoundAndTouchesNothing) {
 TEST(BoundedEnter, TakesAFreeLockAndGivesUpOnAKeptOne) {
     const twtest::ScratchDir dir("bounded_enter");
     twtest::EnvGuard env;
-    env.use_private_locks(dir.path());
+    env.use_private_locks();
     const twtest::EventLog log(dir.path("events.log"));
     // A name of this test's own: nothing else ever takes it.
     const std::string name = "tarnwick_test_bounded_" + std::to_string(reinterpret_cast<uintptr_t>(&dir));

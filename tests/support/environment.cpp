@@ -1,6 +1,7 @@
 #include "environment.h"
 
 #include <cstdlib>
+#include <random>
 
 namespace twtest {
 
@@ -12,6 +13,11 @@ std::optional<std::string> get_env(const char* name) {
 EnvGuard::~EnvGuard() {
     for (auto it = saved_.rbegin(); it != saved_.rend(); ++it)
         set_env(it->first.c_str(), it->second ? it->second->c_str() : nullptr);
+}
+
+void EnvGuard::use_private_locks() {
+    static std::mt19937 random{std::random_device()()};
+    set("CORVANE_LOCK_PREFIX", ("tw" + std::to_string(random()) + "_").c_str());
 }
 
 void EnvGuard::remember(const char* name) { saved_.emplace_back(name, get_env(name)); }

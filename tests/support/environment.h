@@ -33,10 +33,9 @@ public:
     // Points the platform's temporary-directory variables at dir (POSIX: TMPDIR; Windows: TMP
     // and TEMP); an empty dir removes them.
     void set_temp_dir(const fs::path& dir);
-    // Makes this process and the children it starts keep their machine-wide locks under dir
-    // where the platform keeps them in files (POSIX: CORVANE_LOCK_DIR); does nothing where
-    // they are kernel objects (Windows, whose test runs have a private prefix).
-    void use_private_locks(const fs::path& dir);
+    // Gives this process and the children it starts machine-wide locks of their own: every
+    // lock name gets a prefix (CORVANE_LOCK_PREFIX) that no other test uses.
+    void use_private_locks();
 
 private:
     void remember(const char* name);

@@ -15,8 +15,6 @@ void EnvGuard::set_temp_dir(const fs::path& dir) {
     set("TMPDIR", dir.empty() ? nullptr : dir.string().c_str());
 }
 
-void EnvGuard::use_private_locks(const fs::path& dir) { set("CORVANE_LOCK_DIR", dir.string().c_str()); }
-
 const char* library_path_variable() { return "LD_LIBRARY_PATH"; }
 
 const char* library_folder_name() { return "lib"; }

@@ -15,8 +15,6 @@ void EnvGuard::set_temp_dir(const fs::path& dir) {
     set("TEMP", dir.empty() ? nullptr : value.c_str());
 }
 
-void EnvGuard::use_private_locks(const fs::path&) {}
-
 const char* library_path_variable() { return ""; }
 
 const char* library_folder_name() { return "bin"; }

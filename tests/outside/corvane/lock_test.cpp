@@ -25,7 +25,7 @@ protected:
     void SetUp() override {
         const std::string unique = std::to_string(std::random_device()()) + "_" +
                                    ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        env_.use_private_locks(dir_.dir());
+        env_.use_private_locks();
         name_ = "corvane_test_" + unique;
         log_ = std::make_unique<EventLog>(dir_.path("events.log"));
         log_->clear();
@@ -155,6 +155,22 @@ TEST_F(Lock, StaleZeroAndForeignHandlesDoNothing) {
     expect_helper_waits_for([&] { leave_interprocess_critical_section(lock); });
     destroy_interprocess_critical_section(lock);
     destroy_interprocess_critical_section(lock);  // twice: harmless
+}
+
+// A handle's generation has 20 bits: a slot freed and taken again 2^20 times must not give
+// back a handle someone may still hold for its first lock.
+TEST_F(Lock, AHandleIsNeverGivenOutTwice) {
+    const uint32_t first = init_interprocess_critical_section(name_.c_str());
+    ASSERT_NE(first, 0u);
+    destroy_interprocess_critical_section(first);
+    uint32_t repeats = 0;
+    for (uint32_t i = 0; i <= (1u << 20); ++i) {
+        const uint32_t again = init_interprocess_critical_section(name_.c_str());
+        ASSERT_NE(again, 0u);
+        repeats += again == first;
+        destroy_interprocess_critical_section(again);
+    }
+    EXPECT_EQ(repeats, 0u);
 }
 
 }  // namespace
