@@ -1,6 +1,6 @@
 # Module-definition files and Microsoft-format import libraries (lib/<name>.def, lib/<name>.lib)
-# for the DLLs whose C interfaces hosts call, made after each DLL is linked and installed beside
-# the MinGW import libraries.
+# for the DLLs whose C interfaces hosts call, made from the exports the linker lists as it links
+# each DLL, and installed beside the MinGW import libraries.
 if(NOT WIN32)
   return()
 endif()
@@ -15,8 +15,12 @@ endif()
 function(tw_msvc_import_library target)
   set(def ${CMAKE_ARCHIVE_OUTPUT_DIRECTORY}/${target}.def)
   set(lib ${CMAKE_ARCHIVE_OUTPUT_DIRECTORY}/${target}.lib)
+  # Every export of the DLL, as the linker writes them each time it links it.
+  set(exports ${PROJECT_BINARY_DIR}/exports/${target}.def)
+  file(MAKE_DIRECTORY ${PROJECT_BINARY_DIR}/exports)
+  target_link_options(${target} PRIVATE "-Wl,--output-def,${exports}")
   add_custom_command(OUTPUT ${def} ${lib}
-    COMMAND ${CMAKE_COMMAND} -DDLL=$<TARGET_FILE:${target}> -DOBJDUMP=${CMAKE_OBJDUMP}
+    COMMAND ${CMAKE_COMMAND} -DEXPORTS=${exports} -DDLL_NAME=$<TARGET_FILE_NAME:${target}>
             -DDLLTOOL=${TW_LLVM_DLLTOOL} -DMACHINE=${TW_DLLTOOL_MACHINE}
             -DDEF=${def} -DLIB=${lib} -P ${PROJECT_SOURCE_DIR}/cmake/msvc-import-lib.cmake
     DEPENDS ${target} $<TARGET_FILE:${target}> ${PROJECT_SOURCE_DIR}/cmake/msvc-import-lib.cmake

@@ -134,8 +134,9 @@ TARNWICK_API int32_t TARNWICK_CALL attrib_mngr_init(const char* path, AttribMngr
 TARNWICK_API int32_t TARNWICK_CALL attrib_mngr_get_attrib(AttribMngr* mngr, const char* name, char* buffer,
                                                           int32_t* size, uint32_t flags);
 /* Sets section/key to value in memory only (saved by attrib_mngr_save_attribs); flags bit 0
- * scrambles. Returns 0, ATTRIB_MNGR_NULL_HANDLE, ATTRIB_MNGR_SCRAMBLE_FAILED,
- * ATTRIB_MNGR_NO_MEMORY or a store error. */
+ * scrambles. Returns 0, ATTRIB_MNGR_NULL_HANDLE, ATTRIB_MNGR_NULL_ARGUMENT (section or key
+ * NULL, or value NULL without the flag), ATTRIB_MNGR_SCRAMBLE_FAILED, ATTRIB_MNGR_NO_MEMORY
+ * or a store error. */
 TARNWICK_API int32_t TARNWICK_CALL attrib_mngr_set_attrib(AttribMngr* mngr, const char* section, const char* key,
                                                           const char* value, uint32_t flags);
 /* Writes the handle's attributes to its file. Returns 0, ATTRIB_MNGR_NULL_HANDLE or a store error. */
@@ -170,6 +171,8 @@ TARNWICK_API const char* TARNWICK_CALL attrib_mngr_error_text(int32_t code);
 
 #include <stddef.h>
 
+#include <new>
+
 #include "tarnwick/corvane.h"
 #include "tarnwick/kv_exp.h"
 
@@ -180,10 +183,16 @@ TARNWICK_API const char* TARNWICK_CALL attrib_mngr_error_text(int32_t code);
 #define KV_EXCEPTION_API TARNWICK_API
 #include "tarnwick/kv_exp_exceptions.h"
 
-/* Allocation mix-in: objects of a class deriving from it live in corvane's heap. */
+/* Allocation mix-in: objects of a class deriving from it live in corvane's heap. Out of memory,
+ * new throws std::bad_alloc as the global one does: a host's new expression never goes on
+ * with a null object. */
 class MNew {
 public:
-    static void* operator new(size_t size) { return maw_malloc(size); }
+    static void* operator new(size_t size) {
+        void* block = maw_malloc(size);
+        if (block == NULL) throw std::bad_alloc();
+        return block;
+    }
     static void operator delete(void* block) { maw_free(block); }
 };
 

@@ -163,7 +163,7 @@ int32_t CONFIG_CALL config_set_text(config_handle cfg, const char* path, const c
         const auto store = handles().find(cfg);
         if (!store) return CONFIG_E_HANDLE;
         if (!path || (!text && size != 0)) return CONFIG_E_ARGUMENT;
-        return store->set_text(path, cfg::Bytes(text ? text : "", size));
+        return store->set_text(path, std::string(text ? text : "", size));
     });
 }
 

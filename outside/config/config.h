@@ -12,7 +12,8 @@
  * Values returned by the store belong to it and stay valid until the next change of the same
  * handle or delete_config.
  *
- * File syntax. A line ends at LF; a CR just before it belongs to the line ending. After leading
+ * File syntax. A line ends at LF; a CR just before it belongs to the line ending, and any other
+ * CR is an ordinary byte of the line, of a name or value too. After leading
  * blanks (spaces and tabs), a line is
  *   - a comment or nothing: empty, or starting with ';' or '#';
  *   - a section header: '[' name ']', anything after the ']' ignored;
@@ -22,6 +23,9 @@
  *   - anything else, kept and ignored.
  * Entries before the first header belong to no section; config_get_attrib finds them.
  * Section and key names compare without regard to ASCII case; the spelling in the file is kept.
+ * Every name a loaded file holds can be found, tested, set and removed by that name; the one
+ * section name that cannot be set is "" (a header "[]"), which config_remove_attrib takes for
+ * the entries before the first header.
  *
  * Lossless. A file loaded and saved without changes is byte-for-byte the same, whatever it
  * holds: comments, blank lines, spacing, order, duplicates, lines of no meaning, CRLF, LF or a
@@ -150,7 +154,8 @@ CONFIG_API int32_t CONFIG_CALL config_add_ini_new_file_source(config_handle cfg,
 CONFIG_API const char* CONFIG_CALL config_get_attrib(config_handle cfg, const char* key);
 
 /* Non-zero when some occurrence of the section holds the key, else zero; zero also for a bad
- * handle, a path that is not the source, a null argument, and names config_set_attrib refuses. */
+ * handle, a path that is not the source and a null argument. A name no line can hold (one
+ * config_set_attrib refuses) is held by none. */
 CONFIG_API int32_t CONFIG_CALL config_get_attrib_val(config_handle cfg, const char* path, const char* section,
                                                      const char* key);
 

@@ -8,13 +8,10 @@
 // (invalid text, NUL bytes, lone CRs, mixed line endings, a byte-order mark, no final line
 // break). A line is the bytes up to LF; a CR just before the LF belongs to the line ending.
 //
-// Reading a line, after leading blanks (space, tab) are skipped:
-//   empty, or starting with ';' or '#'         kept as it is, means nothing
-//   '[' name ']' anything                      section header; name trimmed of blanks
-//   key '=' value                              entry; key and value trimmed of blanks, the
-//                                              value taken verbatim up to the line ending
-//   anything else ('[' without ']', no '=',    kept as it is, means nothing
-//   an empty key)
+// How a line reads is read_text's alone (below): loading, lookups, edits, removal and the
+// name checks all take it. A name or value that set() would write is accepted only when that
+// line reads back with exactly it; every name a loaded file holds can so be tested, set and
+// removed.
 // A UTF-8 byte-order mark at the start of the file is kept and not part of the first line.
 // Entries before the first header belong to no section: find(key), remove("", key) and the
 // visits see them, nothing else.
@@ -30,7 +27,6 @@
 #include <unordered_map>
 #include <vector>
 
-#include "large_memory.h"
 #include "line_index.h"
 
 namespace cfg {
@@ -48,7 +44,7 @@ public:
 
     // Parses bytes in one linear pass. CONFIG_E_TOO_LARGE when they exceed 4 GiB - 2 (line
     // positions are 32-bit); the document is unchanged then. May throw std::bad_alloc.
-    int32_t load(Bytes bytes, std::string_view default_line_ending);
+    int32_t load(std::string bytes, std::string_view default_line_ending);
     // Empties the document; new lines keep their line ending.
     void clear();
 
@@ -146,14 +142,15 @@ private:
         std::string_view name;
         std::string_view value;  // an entry's, else empty
     };
-    // Reads the line starting at *pos in bytes and moves *pos past its line ending.
+    // read_text of the line starting at *pos in bytes; moves *pos past its line ending.
     static Line read_line(std::string_view bytes, size_t* pos);
 
     bool is_added(uint32_t r) const { return r >= loaded_; }
     bool is_header(uint32_t r) const { return (flags_[r] & kHeader) != 0; }
     bool is_removed(uint32_t r) const { return (flags_[r] & kRemoved) != 0; }
     std::string_view eol_of(uint32_t r) const;
-    // The line's text as loaded or added (a patched byte restored, an edit not applied).
+    // The line's text as loaded or added, an edit not applied. A loaded line still holds the
+    // NUL written after a value handed out (its patch bits say which byte it replaced).
     std::string_view raw_text(uint32_t r) const;
     std::string_view name_of(uint32_t r) const;          // section name or key
     Span value_span(uint32_t r) const;                   // within raw_text(r)
@@ -161,17 +158,19 @@ private:
     uint32_t canonical_section(uint32_t entry) const;    // kNone before the first header
     uint32_t text_hint(uint32_t r) const;                // the index's text position of r
     // Whether record c, whose text starts at text in buf_ (kNone: read the record), is an
-    // entry of key, or a header of that name.
-    bool is_entry_of(uint32_t c, uint32_t text, std::string_view key) const;
+    // entry of key, or a header of that name, as read_text reads its line.
+    // An entry's match also gives where its value starts in that text.
+    std::string_view text_from(uint32_t c, uint32_t text) const;
+    bool is_entry_of(uint32_t c, uint32_t text, std::string_view key, size_t* value_begin) const;
     bool is_header_named(uint32_t c, uint32_t text, std::string_view name) const;
-    static bool possible_key(std::string_view key);
-    auto entry_match(std::string_view key) const;        // for the index: an entry of key
+    // The index's matchers, for every lookup and insertion: an entry of key, a header of name.
+    // value_begin (where one is given) gets where the matched line's value starts.
+    auto entry_match(std::string_view key, size_t* value_begin = nullptr) const;
+    auto header_match(std::string_view name) const;
     // For a key that passed check_key: its slot, or nullptr; the last entry of its ring, or
     // kNone.
     LineIndex::Slot* key_slot(std::string_view key);
     uint32_t find_key(std::string_view key) const;
-    // Where the value of the loaded entry at text starts, for a key of key_size bytes.
-    size_t value_start(uint32_t text, size_t key_size) const;
     uint32_t find_section(std::string_view section) const;
     uint32_t next_in_file(uint32_t r) const;
     uint32_t add_line(std::string text, uint8_t flags, uint32_t after);
@@ -179,9 +178,9 @@ private:
     void recompute_last_entry(uint32_t header);
     void append_line(std::string& out, uint32_t r) const;
 
-    Bytes buf_;                        // the loaded bytes; NULs written after returned values
-    std::vector<Record, LargeAllocator<Record>> records_;
-    std::vector<uint8_t, LargeAllocator<uint8_t>> flags_;
+    std::string buf_;                     // the loaded bytes; NULs written after returned values
+    std::vector<Record> records_;
+    std::vector<uint8_t> flags_;
     std::deque<Added> added_;          // never moves its elements
     std::unordered_map<uint32_t, std::string> edits_;   // new values of loaded entries
     std::unordered_map<uint32_t, uint32_t> groups_;     // loaded record -> first added line
@@ -194,6 +193,25 @@ private:
     mutable uint32_t last_section_ = kNone;  // the header find_section found last
     bool modified_ = false;
 };
+
+// How far read_text reads a line: its name only, also where its value starts, or all of it.
+enum class Extent { kName, kValueStart, kWhole };
+
+// How a line reads: its kind, and the spans of its name (a header's name, an entry's key) and
+// value (an entry's) as offsets into the text read; end is the line's length without its
+// ending. The spans are set as far as the extent asked for, the others are zero.
+struct Reading {
+    Document::LineKind kind;
+    size_t name_begin, name_end;
+    size_t value_begin, value_end;
+    size_t end;
+
+    std::string_view name(std::string_view text) const { return text.substr(name_begin, name_end - name_begin); }
+    std::string_view value(std::string_view text) const { return text.substr(value_begin, value_end - value_begin); }
+};
+
+// The one reading of the file's syntax (document.cpp says it line by line).
+Reading read_text(std::string_view text, Extent extent, bool one_line = false);
 
 template <typename Visit>
 int32_t Document::for_each_entry(Visit&& visit) const {

@@ -34,14 +34,14 @@ int32_t file_equals(FileSystem& fs, const std::string& path, std::string_view by
 
 }  // namespace
 
-int32_t read_whole_file(FileSystem& fs, const std::string& path, Bytes* bytes, FileStamp* stamp) {
+int32_t read_whole_file(FileSystem& fs, const std::string& path, std::string* bytes, FileStamp* stamp) {
     std::unique_ptr<ReadableFile> file;
     int32_t rc = fs.open_for_read(path, &file);
     if (rc != CONFIG_OK) return rc;
     if (stamp != nullptr) *stamp = file->stamp();
     const uint64_t hint = file->size_hint();
     if (hint >= UINT32_MAX) return CONFIG_E_TOO_LARGE;
-    Bytes out;
+    std::string out;
     // One byte more than the hint, so that reaching the end needs no reallocation.
     out.resize(static_cast<size_t>(hint) + 1);
     size_t size = 0;

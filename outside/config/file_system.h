@@ -12,7 +12,6 @@
 #include <string>
 #include <string_view>
 
-#include "large_memory.h"
 
 namespace cfg {
 
@@ -73,8 +72,9 @@ public:
     // one hop at a time, each hop judged the same way.
     virtual int32_t open_for_read(const std::string& path, std::unique_ptr<ReadableFile>* file) = 0;
 
-    // CONFIG_OK when something exists at path (symbolic links followed), CONFIG_E_NOT_FOUND
-    // when nothing does.
+    // CONFIG_OK when something exists at path, CONFIG_E_NOT_FOUND when nothing does. POSIX
+    // follows symbolic links (a link to nothing is nothing); Windows asks about the name
+    // itself (a link to nothing is something).
     virtual int32_t probe(const std::string& path) = 0;
 
     // The file that writing to path must replace: path itself, or the final target of the
@@ -132,7 +132,7 @@ bool os_random(void* out, size_t size);
 const char* native_line_ending();
 
 // Reads a whole regular file into *bytes; *stamp (when not null) gets the version opened.
-int32_t read_whole_file(FileSystem& fs, const std::string& path, Bytes* bytes, FileStamp* stamp = nullptr);
+int32_t read_whole_file(FileSystem& fs, const std::string& path, std::string* bytes, FileStamp* stamp = nullptr);
 
 // Writes bytes to path so that a crash at any moment leaves either the old file or the new one:
 // a temporary file beside the target, flushed, finished, then put in its place, then the

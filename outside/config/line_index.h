@@ -13,7 +13,6 @@
 #include <string_view>
 #include <vector>
 
-#include "large_memory.h"
 
 namespace cfg {
 
@@ -178,7 +177,7 @@ private:
     size_t next(size_t i) const { return i + 1 == slots_.size() ? 0 : i + 1; }
 
     void rehash(size_t size) {
-        std::vector<Slot, LargeAllocator<Slot>> old(size, Slot{0, kEmpty, kEmpty});
+        std::vector<Slot> old(size, Slot{0, kEmpty, kEmpty});
         old.swap(slots_);
         for (const Slot& s : old) {
             if (s.record == kEmpty) continue;
@@ -188,7 +187,7 @@ private:
         }
     }
 
-    std::vector<Slot, LargeAllocator<Slot>> slots_;  // at most three quarters full
+    std::vector<Slot> slots_;  // at most three quarters full
     size_t count_ = 0;
 };
 

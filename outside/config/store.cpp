@@ -12,7 +12,7 @@ int32_t Store::add_file_source(std::string_view path) {
     if (path.empty()) return CONFIG_E_ARGUMENT;
     if (has_source_) return CONFIG_E_HAS_SOURCE;
     std::string p(path);
-    Bytes bytes;
+    std::string bytes;
     FileStamp stamp;
     int32_t rc = read_whole_file(fs_, p, &bytes, &stamp);
     if (rc != CONFIG_OK) return rc;
@@ -72,7 +72,7 @@ int32_t Store::remove(std::string_view path, std::string_view section, std::stri
     return static_cast<int32_t>(removed);
 }
 
-int32_t Store::set_text(std::string_view path, Bytes bytes) {
+int32_t Store::set_text(std::string_view path, std::string bytes) {
     int32_t rc = check_path(path);
     if (rc != CONFIG_OK) return rc;
     Document doc(native_line_ending());

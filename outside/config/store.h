@@ -48,7 +48,7 @@ public:
 
     // Replaces the document with bytes, as if the file held them when it was added; the next
     // save writes them whatever the file on disk holds.
-    int32_t set_text(std::string_view path, Bytes bytes);
+    int32_t set_text(std::string_view path, std::string bytes);
 
     const Document& document() const { return doc_; }
 

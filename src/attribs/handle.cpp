@@ -20,44 +20,44 @@ namespace {
 // Releases a block of the opening's allocator unless it is handed over.
 class Block {
 public:
-    Block(const Allocator& allocator, size_t size) : m_release(allocator.release), m_block(allocator.allocate(size)) {}
+    Block(const Allocator& allocator, size_t size) : release_(allocator.release), block_(allocator.allocate(size)) {}
     ~Block() {
-        if (m_block != nullptr) m_release(m_block);
+        if (block_ != nullptr) release_(block_);
     }
     Block(const Block&) = delete;
     Block& operator=(const Block&) = delete;
 
-    void* get() const { return m_block; }
+    void* get() const { return block_; }
     void* release() {
-        void* block = m_block;
-        m_block = nullptr;
+        void* block = block_;
+        block_ = nullptr;
         return block;
     }
 
 private:
-    void (*m_release)(void*);
-    void* m_block;
+    void (*release_)(void*);
+    void* block_;
 };
 
 // Owns a store until it is handed over to a handle.
 class StoreOwner {
 public:
-    StoreOwner() : m_cfg(new_config()) {}
+    StoreOwner() : cfg_(new_config()) {}
     ~StoreOwner() {
-        if (m_cfg != 0) delete_config(m_cfg);
+        if (cfg_ != 0) delete_config(cfg_);
     }
     StoreOwner(const StoreOwner&) = delete;
     StoreOwner& operator=(const StoreOwner&) = delete;
 
-    config_handle get() const { return m_cfg; }
+    config_handle get() const { return cfg_; }
     config_handle release() {
-        const config_handle cfg = m_cfg;
-        m_cfg = 0;
+        const config_handle cfg = cfg_;
+        cfg_ = 0;
         return cfg;
     }
 
 private:
-    config_handle m_cfg;
+    config_handle cfg_;
 };
 
 // The path opening works on: the caller's own text, or what locating produced (which may be
@@ -187,8 +187,12 @@ int32_t attrib_mngr_get_attrib(AttribMngr* mngr, const char* name, char* buffer,
 int32_t attrib_mngr_set_attrib(AttribMngr* mngr, const char* section, const char* key, const char* value,
                                uint32_t flags) {
     if (mngr == nullptr) return ATTRIB_MNGR_NULL_HANDLE;
+    // One code for a null argument, scrambled or not (a null scrambled value is a stored
+    // missing value, see the flag).
+    if (section == nullptr || key == nullptr) return ATTRIB_MNGR_NULL_ARGUMENT;
     if (flags & ATTRIB_MNGR_FLAG_SCRAMBLED)
         return tw::set_scrambled_attrib(mngr->config, mngr->filename, section, key, value);
+    if (value == nullptr) return ATTRIB_MNGR_NULL_ARGUMENT;
     return config_set_attrib(mngr->config, mngr->filename, section, key, value);
 }
 

@@ -1,5 +1,6 @@
 #include "attribs/locate.h"
 
+#include <atomic>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -71,11 +72,26 @@ const char* override_directory() {
 
 enum class Resolved { kNo, kYes, kTooLong };
 
+// The resolver library, loaded once per process and never released (the process keeps what
+// it loads): later opens use the same one instead of taking one more reference each time. Until
+// one is found, each open looks again, so a resolver installed later is still seen.
+void* resolver_library() {
+    static std::atomic<void*> loaded{nullptr};
+    void* library = loaded.load(std::memory_order_acquire);
+    if (library != nullptr) return library;
+    // Beside this library first, then the application's and the system's directories.
+    const void* self = reinterpret_cast<const void*>(&resolver_library);
+    library = os_load_library_ex(kResolverLibrary, OS_LOAD_BESIDE_MODULE, self);
+    if (library == nullptr) return nullptr;
+    void* expected = nullptr;
+    // Two first opens at once may both load it: the loader then hands both the same module.
+    if (!loaded.compare_exchange_strong(expected, library, std::memory_order_acq_rel)) return expected;
+    return library;
+}
+
 // Asks the optional resolver library for the default directory.
 Resolved resolve_default_directory(char* default_path) {
-    // Beside this library first, then the application's and the system's directories.
-    const void* self = reinterpret_cast<const void*>(&resolve_default_directory);
-    void* library = os_load_library_ex(kResolverLibrary, OS_LOAD_BESIDE_MODULE, self);
+    void* const library = resolver_library();
     if (library == nullptr) return Resolved::kNo;
     auto get_full_path = reinterpret_cast<GetFullPathFn>(os_get_proc_address(library, kResolverFunction));
     if (get_full_path == nullptr) return Resolved::kNo;

@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "corvane.h"
-#include "kv_exp.h"
 #include "platform/platform.h"
 #include "plinth32.h"
 #include "proxy/proxy_list.h"
@@ -14,14 +13,10 @@
 namespace tw {
 
 QueryOptionFn find_query_function(const char* library, const char* function) {
-    void* lib = nullptr;
-    try {
-        CKvOsToCppExp guard;
-        // By name from the system's own libraries only: never a copy beside the program.
-        lib = os_load_library_ex(library, OS_LOAD_SYSTEM, nullptr);
-    } catch (const CKvSystemException&) {
-        return nullptr;
-    }
+    // By name from the system's own libraries only: never a copy beside the program. No fault
+    // guard around it: a fault inside the loader is not translated on i686, and a throw out of
+    // it elsewhere would leave the loader's lock held.
+    void* const lib = os_load_library_ex(library, OS_LOAD_SYSTEM, nullptr);
     if (lib == nullptr) return nullptr;
     return reinterpret_cast<QueryOptionFn>(os_get_proc_address(lib, function));
 }

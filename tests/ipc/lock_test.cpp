@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -54,6 +56,14 @@ TEST(InterprocException, CaughtByItsBaseWithTheText) {
         EXPECT_NE(dynamic_cast<CInterprocException*>(&e), nullptr);
         EXPECT_STREQ(*e, "thrown by value");
     }
+}
+
+TEST(InterprocException, NewOutOfMemoryThrowsRatherThanReturningNull) {
+    volatile size_t too_much = SIZE_MAX;
+    EXPECT_THROW(MNew::operator new(too_much), std::bad_alloc);
+    void* block = MNew::operator new(sizeof(CInterprocException));
+    EXPECT_NE(block, nullptr);
+    MNew::operator delete(block);
 }
 
 TEST(InterProcessCriticalSection, RefusesAMissingName) {

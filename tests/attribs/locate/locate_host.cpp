@@ -3,15 +3,28 @@
 // Asks the path query, then opens (PATH, or a null path when absent) and writes to OUT:
 //   query <code> <path>
 //   open <code> <path>
+// locate_host OUT --resolver-references LIBRARY: opens with a null path three times, then writes
+//   references <how many references the process held on the resolver LIBRARY>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
+#include "resolver_references.h"
 #include "tarnwick.h"
 
 int main(int argc, char** argv) {
     if (argc < 2) return 2;
     std::FILE* out = std::fopen(argv[1], "wb");
     if (out == nullptr) return 3;
+    if (argc == 4 && std::strcmp(argv[2], "--resolver-references") == 0) {
+        for (int i = 0; i < 3; ++i) {
+            AttribMngr* mngr = nullptr;
+            if (attrib_mngr_init(nullptr, &mngr) != ATTRIB_MNGR_OK) return 5;
+            delete_attribs_mngr(mngr);
+        }
+        std::fprintf(out, "references %d\n", release_resolver(argv[3]));
+        return std::fclose(out) == 0 ? 0 : 4;
+    }
 
     int32_t size = 0;
     int32_t code = attrib_mngr_get_null_filename(nullptr, &size);

@@ -30,6 +30,7 @@ struct HostRun {
     int exit_code = -1;
     Answer query;
     Answer open;
+    int references = -1;
 };
 
 class Layout : public ::testing::Test {
@@ -74,6 +75,10 @@ protected:
             std::string what;
             Answer answer;
             words >> what >> answer.code;
+            if (what == "references") {
+                run.references = answer.code;
+                continue;
+            }
             words.get();
             std::getline(words, answer.path);
             (what == "query" ? run.query : run.open) = answer;
@@ -140,6 +145,17 @@ TEST_F(Layout, OpeningAndTheQueryAgreeOnTheFile) {
         EXPECT_EQ(run.open.path, expected);
         EXPECT_TRUE(fs::is_regular_file(expected)) << "opening creates the file";
     }
+}
+
+TEST_F(Layout, TheResolverIsLoadedOnceForEveryOpen) {
+    const fs::path beside = library_dir_ / resolver_.filename();
+    fs::copy_file(resolver_, beside);
+    env_.set("TRELLUM_TEST_DIR", (root_ / "resolved").string().c_str());
+    fs::create_directories(root_ / "resolved");
+
+    const HostRun run = run_host({"--resolver-references", beside.string()});
+    ASSERT_EQ(run.exit_code, 0);
+    EXPECT_EQ(run.references, 1) << "three opens hold one reference";
 }
 
 TEST_F(Layout, AnExplicitPathIgnoresOverrideAndProductConfiguration) {

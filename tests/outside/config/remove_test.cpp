@@ -49,7 +49,7 @@ TEST(DocumentRemove, TakesEveryEntryOfTheKeyInTheSectionAndNothingElse) {
     };
     for (const auto& c : cases) {
         cfg::Document doc("\n");
-        ASSERT_EQ(doc.load(cfg::Bytes(c.before), "\n"), CONFIG_OK);
+        ASSERT_EQ(doc.load(c.before, "\n"), CONFIG_OK);
         EXPECT_EQ(doc.remove(c.section, c.key), c.removed) << c.before;
         EXPECT_EQ(doc.serialize(), c.after) << c.before;
         EXPECT_EQ(doc.modified(), c.removed != 0) << c.before;

@@ -130,7 +130,7 @@ TEST(DocumentValues, ReadingValuesChangesNoByteOfTheFile) {
         {"inner", "a b"},  {"cr_inside", "a\rb"}, {"last", "6\r"},
     };
     cfg::Document doc("\n");
-    ASSERT_EQ(doc.load(cfg::Bytes(file), "\n"), CONFIG_OK);
+    ASSERT_EQ(doc.load(file, "\n"), CONFIG_OK);
     for (const auto& c : cases) {
         const char* got = doc.find(c.key);
         ASSERT_NE(got, nullptr) << c.key;
@@ -181,12 +181,12 @@ TEST(DocumentLoneCr, ALineAddedAfterALastLoneCrKeepsItsValue) {
     };
     for (const auto& c : cases) {
         cfg::Document doc(c.native);
-        ASSERT_EQ(doc.load(cfg::Bytes(c.before), c.native), CONFIG_OK);
+        ASSERT_EQ(doc.load(c.before, c.native), CONFIG_OK);
         ASSERT_EQ(doc.set(c.section, "new", "v"), CONFIG_OK) << c.before;
         const std::string out = doc.serialize();
         EXPECT_EQ(out, c.after) << c.before;
         cfg::Document again(c.native);
-        ASSERT_EQ(again.load(cfg::Bytes(out), c.native), CONFIG_OK);
+        ASSERT_EQ(again.load(out, c.native), CONFIG_OK);
         const char* v = again.find(c.key);
         ASSERT_NE(v, nullptr) << c.before;
         EXPECT_STREQ(v, c.value) << c.before;

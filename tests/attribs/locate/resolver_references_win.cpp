@@ -1,0 +1,9 @@
+#include <windows.h>
+
+#include "resolver_references.h"
+
+int release_resolver(const char* path) {
+    int references = 0;
+    for (HMODULE h; references < 100 && (h = GetModuleHandleA(path)) != nullptr; ++references) FreeLibrary(h);
+    return references;
+}
