@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # tarnwickctl's manual page and shell completion, installed with the tool.
 #
 # The page is written once, in scdoc (tools/tarnwickctl/tarnwickctl.1.scd). The build turns it

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # cmake -DSCDOC=<scdoc> [-DGROFF=<groff>] [-DSOURCE_DATE_EPOCH=<seconds>] -DSOURCE=<page.scd>
 #       -DOUTPUT_DIR=<dir> -P TwManual.cmake
 # Writes <dir>/<name> (troff), <dir>/<name>.gz (gzip -9n: no name or time stamp) and, with

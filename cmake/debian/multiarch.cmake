@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Run by cpack -G DEB after the packages are made (CPACK_POST_BUILD_SCRIPTS). Finishes the
 # control part of the library packages, which CPack cannot write as Debian wants:
 # - "Multi-Arch: same", so that the packages of two architectures install side by side (their

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Run by cpack -G DEB after the components are installed into their staging directories and
 # before the packages are made (CPACK_PRE_BUILD_SCRIPTS). Gives each package what Debian's
 # policy asks of every package in /usr/share/doc/<package>: the copyright file and the
