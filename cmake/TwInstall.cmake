@@ -87,6 +87,16 @@ endif()
 
 # The manual page and the shell completion of tarnwickctl (tools), for this tree on its own.
 if(PROJECT_IS_TOP_LEVEL)
+  # The dates in the manual page and the Debian changelog: SOURCE_DATE_EPOCH's, else that of
+  # the last commit, else now; so that one commit gives the same files on every build.
+  if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})
+    execute_process(COMMAND git -C ${PROJECT_SOURCE_DIR} log -1 --format=%ct
+                    OUTPUT_VARIABLE _tw_commit_time OUTPUT_STRIP_TRAILING_WHITESPACE
+                    RESULT_VARIABLE _tw_git ERROR_QUIET)
+    if(_tw_git EQUAL 0 AND _tw_commit_time MATCHES "^[0-9]+$")
+      set(ENV{SOURCE_DATE_EPOCH} ${_tw_commit_time})
+    endif()
+  endif()
   include(${CMAKE_CURRENT_LIST_DIR}/TwDocs.cmake)
 endif()
 
@@ -170,16 +180,8 @@ if(NOT WIN32)
   # What every Debian package carries in /usr/share/doc/<package>: the copyright file and the
   # changelog, compressed without a name or time stamp, so that the same text gives the same
   # bytes (two architectures of a Multi-Arch: same package must ship identical files). The
-  # changelog's date is SOURCE_DATE_EPOCH's, else that of the last commit, else now.
+  # changelog's date is SOURCE_DATE_EPOCH's (see above).
   set(CPACK_TW_DEBIAN_DOC_DIR ${TW_PACKAGE_FILES_DIR}/debian-doc)
-  if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})
-    execute_process(COMMAND git -C ${PROJECT_SOURCE_DIR} log -1 --format=%ct
-                    OUTPUT_VARIABLE _tw_commit_time OUTPUT_STRIP_TRAILING_WHITESPACE
-                    RESULT_VARIABLE _tw_git ERROR_QUIET)
-    if(_tw_git EQUAL 0 AND _tw_commit_time MATCHES "^[0-9]+$")
-      set(ENV{SOURCE_DATE_EPOCH} ${_tw_commit_time})
-    endif()
-  endif()
   string(TIMESTAMP TW_DEB_DATE "%a, %d %b %Y %H:%M:%S +0000" UTC)
   configure_file(${PROJECT_SOURCE_DIR}/cmake/debian/changelog.in ${TW_PACKAGE_FILES_DIR}/changelog @ONLY)
   configure_file(${PROJECT_SOURCE_DIR}/cmake/debian/copyright ${CPACK_TW_DEBIAN_DOC_DIR}/copyright COPYONLY)
