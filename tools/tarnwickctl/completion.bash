@@ -36,6 +36,7 @@ _tarnwickctl_keys() {
 _tarnwickctl_options() {
     case $1 in
         show | get) echo "--file --reveal --json --help" ;;
+        apply) echo "--file --check --diff --json --allow-new --help" ;;
         set) echo "--file --scramble --help" ;;
         unset | edit) echo "--file --help" ;;
         check) echo "--file --quiet --help" ;;
@@ -82,7 +83,7 @@ _tarnwickctl() {
         if [[ $cur == -* ]]; then
             COMPREPLY=($(compgen -W "$(_tarnwickctl_options)" -- "$cur"))
         else
-            COMPREPLY=($(compgen -W "path show get set unset check edit" -- "$cur"))
+            COMPREPLY=($(compgen -W "path show get set unset check edit apply" -- "$cur"))
         fi
         return
     fi
@@ -94,7 +95,21 @@ _tarnwickctl() {
     local words_list=""
     case $command in
         get)
-            [[ ${#args[@]} == 0 ]] && words_list=$(_tarnwickctl_keys)
+            # get NAME, or get SECTION KEY.
+            if [[ ${#args[@]} == 0 ]]; then
+                words_list="$(_tarnwickctl_sections) $(_tarnwickctl_keys)"
+            elif [[ ${#args[@]} == 1 ]]; then
+                words_list=$(_tarnwickctl_keys "${args[0]}")
+                [[ -n $words_list ]] || return
+            fi
+            ;;
+        apply)
+            # STATE: a file, or - for standard input.
+            if [[ ${#args[@]} == 0 ]]; then
+                if declare -F _filedir >/dev/null; then _filedir; else COMPREPLY=($(compgen -f -- "$cur")); fi
+                [[ $cur == "" || $cur == - ]] && COMPREPLY+=(-)
+            fi
+            return
             ;;
         set | unset)
             if [[ ${#args[@]} == 0 ]]; then
