@@ -37,8 +37,9 @@ _tarnwickctl_options() {
     case $1 in
         show | get) echo "--file --reveal --json --help" ;;
         apply) echo "--file --check --diff --json --allow-new --help" ;;
-        set) echo "--file --scramble --help" ;;
-        unset | edit) echo "--file --help" ;;
+        set) echo "--file --scramble --json --allow-new --help" ;;
+        unset) echo "--file --json --help" ;;
+        edit) echo "--file --help" ;;
         check) echo "--file --quiet --help" ;;
         path) echo "--help" ;;
         *) echo "--help --version" ;;
