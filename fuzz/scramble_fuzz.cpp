@@ -31,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     int32_t length = -7;
-    char* clear = tw::unscramble_value(text.c_str(), &length);
+    char* clear = tw::unscramble_text(text.c_str(), &length);
     if (clear == nullptr) {
         check(length == 0, "no value with a length");
     } else {
@@ -44,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     char* scrambled = tw::scramble_value_with_seed(value.data(), static_cast<int32_t>(value.size()), seed);
     check(scrambled != nullptr, "scrambling failed");
     check(std::strlen(scrambled) == 2 * value.size() + 8 + (value.empty() ? 1 : 0), "scrambled text length");
-    clear = tw::unscramble_value(scrambled, &length);
+    clear = tw::unscramble_text(scrambled, &length);
     check(clear != nullptr, "scrambled text did not unscramble");
     check(std::string(clear, static_cast<size_t>(length)) == value, "round trip changed the value");
     maw_free(clear);

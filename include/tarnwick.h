@@ -116,11 +116,15 @@ typedef struct AttribMngr AttribMngr;
  * (NULL path only), ATTRIB_MNGR_NO_MEMORY, ATTRIB_MNGR_UNTRUSTED_FILE, ATTRIB_MNGR_LOCK_TIMEOUT
  * or a store error; throws CInterprocException when the machine-wide lock cannot be created.
  * - ATTRIB_MNGR_UNTRUSTED_FILE: the file (or a symbolic link on the way to it) lies in a
- *   directory where other users may create files (POSIX: world-writable with the sticky bit,
- *   as /tmp; Windows: a directory whose access list lets users other than the caller add
- *   files) and belongs to neither the caller nor an administrator (POSIX: root; Windows:
- *   SYSTEM or the Administrators group). Such a file may have been planted by another user;
- *   it is neither read nor written. Applies to explicit paths as to the default location.
+ *   directory where other users may create or replace files (POSIX: world-writable, sticky
+ *   as /tmp or not, or owned by a user other than the caller and root; Windows: a directory
+ *   whose access list lets users other than the caller, SYSTEM and Administrators add files,
+ *   or that another user owns) and belongs to neither the caller nor an administrator (POSIX:
+ *   root; Windows: SYSTEM or the Administrators group). Such a file may have been planted by
+ *   another user; it is neither read nor written. The verdict is taken on the file actually
+ *   opened for reading, so a file swapped in at the last moment is judged itself. A
+ *   group-writable directory stays trusted: its group is the administrator's choice. Applies
+ *   to explicit paths as to the default location.
  * - ATTRIB_MNGR_LOCK_TIMEOUT: another process held the machine-wide lock for 60 seconds;
  *   the file was not touched. Any local user may take that lock (see the README). */
 TARNWICK_API int32_t TARNWICK_CALL attrib_mngr_init(const char* path, AttribMngr** mngr);

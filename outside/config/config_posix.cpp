@@ -1,5 +1,6 @@
 // POSIX file operations of the store.
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -64,6 +65,83 @@ std::string directory_of(const std::string& path) {
     if (slash == std::string::npos) return ".";
     if (slash == 0) return "/";
     return path.substr(0, slash);
+}
+
+std::string name_of(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool ours_or_roots(const struct stat& st) { return st.st_uid == ::geteuid() || st.st_uid == 0; }
+
+// Users other than the caller and root may create or replace entries in the directory: it is
+// writable by everyone (the sticky bit only keeps them from removing each other's entries), or
+// its owner is another user. A group-writable directory is its administrator's choice.
+bool is_shared_directory(const struct stat& dir) { return (dir.st_mode & S_IWOTH) != 0 || !ours_or_roots(dir); }
+
+// What a descriptor of a directory needs: searching it, not reading its entries.
+#ifdef O_PATH
+constexpr int kDirectoryFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+#else
+constexpr int kDirectoryFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+#endif
+
+// The system's own limit on links followed in one path is of this order.
+constexpr int kMaxLinks = 40;
+
+// Opens path for reading and judges what it holds. Each step opens the directory, judges it on
+// its descriptor, and opens the entry relative to that descriptor without following a link,
+// so that no name can be swapped in between: the file judged is the file read. A link is
+// judged as an entry of its directory, then followed one hop.
+int32_t open_judged(const std::string& path, int* out, struct stat* st) {
+    std::string current = path;
+    for (int hops = 0;; ++hops) {
+        const std::string dir = directory_of(current);
+        const std::string name = name_of(current);
+        Fd dirfd(::open(dir.c_str(), kDirectoryFlags));
+        if (dirfd.get() < 0) return code_from_errno(errno, CONFIG_E_READ);
+        struct stat dst;
+        if (::fstat(dirfd.get(), &dst) != 0) return code_from_errno(errno, CONFIG_E_READ);
+        const bool shared = is_shared_directory(dst);
+        // O_NONBLOCK: opening a FIFO must not wait for a writer; it is refused below. The flag
+        // stays: reads of a regular file ignore it (the reader handles the one exception).
+        Fd fd(::openat(dirfd.get(), name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY));
+        if (fd.get() >= 0) {
+            if (::fstat(fd.get(), st) != 0) return code_from_errno(errno, CONFIG_E_READ);
+            if (shared && !ours_or_roots(*st)) return CONFIG_E_UNTRUSTED;
+            if (!S_ISREG(st->st_mode)) return CONFIG_E_NOT_FILE;
+            *out = fd.release();
+            return CONFIG_OK;
+        }
+        if (errno != ELOOP) return code_from_errno(errno, CONFIG_E_READ);
+        // O_NOFOLLOW met a symbolic link, judged as an entry of its own directory.
+        struct stat link;
+        if (::fstatat(dirfd.get(), name.c_str(), &link, AT_SYMLINK_NOFOLLOW) != 0)
+            return code_from_errno(errno, CONFIG_E_READ);
+        if (shared && !ours_or_roots(link)) return CONFIG_E_UNTRUSTED;
+        if (!S_ISLNK(link.st_mode)) continue;  // replaced meanwhile: judged again
+        if (hops == kMaxLinks) return CONFIG_E_NOT_FILE;
+        std::vector<char> buffer(PATH_MAX + 1);
+        const ssize_t n = ::readlinkat(dirfd.get(), name.c_str(), buffer.data(), buffer.size());
+        if (n < 0) {
+            // No longer a link since fstatat: judged again as whatever is there now.
+            if (errno == EINVAL) continue;
+            return code_from_errno(errno, CONFIG_E_READ);
+        }
+        if (n == 0 || static_cast<size_t>(n) >= buffer.size()) return CONFIG_E_READ;
+        const std::string target(buffer.data(), static_cast<size_t>(n));
+        current = target.front() == '/' ? target : dir + "/" + target;
+    }
+}
+
+// Random letters and digits for a temporary file's name, from the system's generator.
+bool random_name_part(std::string* part) {
+    unsigned char bytes[12];
+    if (!os_random(bytes, sizeof bytes)) return false;
+    static const char kDigits[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    part->clear();
+    for (const unsigned char b : bytes) part->push_back(kDigits[b % 36]);
+    return true;
 }
 
 FileStamp stamp_of(const struct stat& st) {
@@ -152,13 +230,16 @@ public:
         // Owner first: changing it may clear set-id bits that fchmod then restores. Only a
         // privileged process may give a file away; failing that, keep the group where we may,
         // else the file stays ours like any file we create.
+        mode_t mode = kept_.mode;
         if (kept_.exists && (kept_.uid != ::geteuid() || kept_.gid != ::getegid())) {
-            const bool owner_kept = ::fchown(fd_.get(), kept_.uid, kept_.gid) == 0 ||
-                                    ::fchown(fd_.get(), static_cast<uid_t>(-1), kept_.gid) == 0;
-            (void)owner_kept;
+            const bool owner_kept = ::fchown(fd_.get(), kept_.uid, kept_.gid) == 0;
+            if (!owner_kept) (void)::fchown(fd_.get(), static_cast<uid_t>(-1), kept_.gid);
+            // The old file was another user's, and what we wrote stays ours: that user may have
+            // opened the old file to everyone in order to read what we write into it.
+            if (!owner_kept && kept_.uid != ::geteuid() && kept_.uid != 0) mode &= ~mode_t{077};
         }
         // Set outright: the umask has no say in the mode of a replacement or of a new file.
-        if (::fchmod(fd_.get(), kept_.mode) != 0) return code_from_errno(errno, CONFIG_E_CREATE);
+        if (::fchmod(fd_.get(), mode) != 0) return code_from_errno(errno, CONFIG_E_CREATE);
         return CONFIG_OK;
     }
     int32_t close() override {
@@ -175,14 +256,14 @@ private:
 class PosixFileSystem final : public FileSystem {
 public:
     int32_t open_for_read(const std::string& path, std::unique_ptr<ReadableFile>* file) override {
-        // O_NONBLOCK: opening a FIFO must not wait for a writer; it is refused below. The flag
-        // stays: reads of a regular file ignore it (the reader handles the one exception).
-        Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-        if (fd.get() < 0) return code_from_errno(errno, CONFIG_E_READ);
+        if (path.empty()) return CONFIG_E_NOT_FOUND;
+        int raw = -1;
         struct stat st;
-        if (::fstat(fd.get(), &st) != 0) return code_from_errno(errno, CONFIG_E_READ);
-        if (!S_ISREG(st.st_mode)) return CONFIG_E_NOT_FILE;
-        file->reset(new PosixReadableFile(fd.release(), st));
+        const int32_t rc = open_judged(path, &raw, &st);
+        if (rc != CONFIG_OK) return rc;
+        Fd fd(raw);
+        file->reset(new PosixReadableFile(fd.get(), st));
+        fd.release();
         return CONFIG_OK;
     }
 
@@ -208,8 +289,7 @@ public:
             // The kernel's protected-links rule, enforced whatever the system's setting: a link
             // another user owns may be theirs to aim at any file of ours.
             if (st.st_uid != ::geteuid() && st.st_uid != 0) return CONFIG_E_ACCESS;
-            // The system's own limit on links followed in one path is of this order.
-            if (hops == 40) return CONFIG_E_NOT_FILE;
+            if (hops == kMaxLinks) return CONFIG_E_NOT_FILE;
             std::vector<char> buffer(static_cast<size_t>(st.st_size > 0 ? st.st_size : PATH_MAX) + 1);
             const ssize_t n = ::readlink(current.c_str(), buffer.data(), buffer.size());
             if (n < 0) {
@@ -245,9 +325,12 @@ public:
             }
         }
         if (exists) kept = Kept{true, st.st_uid, st.st_gid, static_cast<mode_t>(st.st_mode & 07777)};
-        const std::string base = target + "." + std::to_string(::getpid()) + "-";
+        // A random name: in a shared directory another user could otherwise create every name
+        // a save will try before it tries them. A name taken all the same is passed over.
         for (int attempt = 0; attempt < 100; ++attempt) {
-            std::string name = base + std::to_string(attempt) + ".tmp";
+            std::string part;
+            if (!random_name_part(&part)) return CONFIG_E_CREATE;
+            std::string name = target + "." + part + ".tmp";
             // Readable by its creator alone while it is written: it may hold secrets of a file
             // that others may not read. O_EXCL never follows a link.
             Fd fd(::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
@@ -294,6 +377,20 @@ public:
 FileSystem& os_file_system() {
     static PosixFileSystem fs;
     return fs;
+}
+
+bool os_random(void* out, size_t size) {
+    auto* bytes = static_cast<unsigned char*>(out);
+    size_t got = 0;
+    while (got < size) {
+        const ssize_t n = ::getrandom(bytes + got, size - got, 0);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        got += static_cast<size_t>(n);
+    }
+    return true;
 }
 
 const char* native_line_ending() { return "\n"; }

@@ -2,6 +2,8 @@
 // the system's code page).
 #include <windows.h>
 
+#include <bcrypt.h>
+
 #include <string>
 #include <vector>
 
@@ -334,6 +336,11 @@ public:
 FileSystem& os_file_system() {
     static WinFileSystem fs;
     return fs;
+}
+
+bool os_random(void* out, size_t size) {
+    return BCRYPT_SUCCESS(BCryptGenRandom(nullptr, static_cast<PUCHAR>(out), static_cast<ULONG>(size),
+                                          BCRYPT_USE_SYSTEM_PREFERRED_RNG));
 }
 
 const char* native_line_ending() { return "\r\n"; }

@@ -1,10 +1,12 @@
 #include "document.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <utility>
 
 #include "config.h"
+#include "file_system.h"
 
 namespace cfg {
 namespace {
@@ -46,9 +48,10 @@ bool equal_ignoring_case(std::string_view a, std::string_view b) {
     return x == y || fold_case_word(x) == fold_case_word(y);
 }
 
-// Keys and section names share one index; different seeds keep their hashes apart.
-uint32_t key_hash(std::string_view key) { return hash_name(key, 0x243F6A8885A308D3ull); }
-uint32_t section_hash(std::string_view section) { return hash_name(section, 0x13198A2E03707344ull); }
+uint32_t key_hash(std::string_view key) { return hash_name(key, kKeyHashSeed ^ process_hash_seed()); }
+uint32_t section_hash(std::string_view section) {
+    return hash_name(section, kSectionHashSeed ^ process_hash_seed());
+}
 
 uint8_t eol_code(std::string_view eol) { return eol == "\r\n" ? 2 : 1; }
 
@@ -124,6 +127,20 @@ std::pair<size_t, size_t> value_bounds(std::string_view t) {
 }
 
 }  // namespace
+
+uint64_t process_hash_seed() {
+    // Drawn once, on first use; a system without a random generator still gets a value that
+    // differs between processes and runs (where the code is loaded, and when).
+    static const uint64_t seed = [] {
+        uint64_t value = 0;
+        if (!os_random(&value, sizeof value)) {
+            value = reinterpret_cast<uintptr_t>(&value) ^
+                    static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+        }
+        return value;
+    }();
+    return seed;
+}
 
 int32_t check_section(std::string_view name) {
     if (name.empty() || blank_edged(name) || holds_any(name, '\r', '\n', ']')) return CONFIG_E_SECTION;

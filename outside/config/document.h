@@ -99,6 +99,9 @@ public:
 
     const std::string& line_ending() const { return line_ending_; }
 
+    // The mean number of index slots a lookup reads (see LineIndex::mean_probes).
+    double mean_index_probes() const { return index_.mean_probes(); }
+
 private:
     static constexpr uint32_t kNone = LineIndex::kEmpty;
 

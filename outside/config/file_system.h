@@ -118,6 +118,10 @@ public:
 // The operating system's implementation; stateless, lives as long as the process.
 FileSystem& os_file_system();
 
+// Fills size bytes at out from the system's random generator (POSIX: getrandom; Windows: the
+// system-preferred generator of BCrypt). False when the system gives none.
+bool os_random(void* out, size_t size);
+
 // Line ending of new files and of files that have none: "\r\n" on Windows, "\n" on POSIX.
 const char* native_line_ending();
 

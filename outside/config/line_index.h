@@ -45,6 +45,16 @@ inline uint64_t load_partial(const char* p, size_t n) {
     return n == 1 ? static_cast<unsigned char>(*p) : 0;
 }
 
+// Keys and section names share one index; different seeds keep their hashes apart.
+constexpr uint64_t kKeyHashSeed = 0x243F6A8885A308D3ull;
+constexpr uint64_t kSectionHashSeed = 0x13198A2E03707344ull;
+
+// A random value drawn once per process (file_system.h's os_random) and mixed into every seed.
+// Without it, anyone who reads this file can write names that all share one hash, and a file of
+// them takes time that grows with the square of their count to load. Hashes are never stored,
+// so they may differ from one process to the next.
+uint64_t process_hash_seed();
+
 // A 31-bit hash of the ASCII-lower-cased bytes, eight at a time; seed keeps kinds of names
 // apart.
 inline uint32_t hash_name(std::string_view name, uint64_t seed) {
@@ -145,6 +155,19 @@ public:
     void clear() {
         slots_.clear();
         count_ = 0;
+    }
+
+    // The mean number of slots a lookup of a name in the table reads: 1 when every name sits
+    // in its home slot, about half the count when all names share one hash.
+    double mean_probes() const {
+        if (count_ == 0) return 0;
+        uint64_t total = 0;
+        for (size_t i = 0; i < slots_.size(); ++i) {
+            if (slots_[i].record == kEmpty) continue;
+            const size_t h = home(slots_[i].hash);
+            total += 1 + (i >= h ? i - h : i + slots_.size() - h);
+        }
+        return static_cast<double>(total) / static_cast<double>(count_);
     }
 
 private:

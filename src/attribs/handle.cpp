@@ -8,7 +8,6 @@
 #include "attribs/schema.h"
 #include "corvane.h"
 #include "ipc/interprocess_lock.h"
-#include "platform/platform.h"
 #include "plinth32.h"
 #include "scramble/scramble.h"
 
@@ -105,19 +104,18 @@ int32_t create_new_file(config_handle cfg, const char* path) {
 // absent while another process replaces it: the test is then made again, a few times, so
 // that a file another process just wrote is completed rather than refused or replaced by a
 // file of defaults. Something other than a file in the way (a directory) is no race: its
-// error stands. A file that another user may have planted is refused before it is read, at
-// every attempt: it may appear between two.
+// error stands. A file that another user may have planted is refused by the store's load,
+// which judges the very file it reads; a host has always known that refusal by our own code.
 int32_t open_or_create_file(config_handle cfg, const char* path) {
     constexpr int kAttempts = 8;
     int32_t rc = ATTRIB_MNGR_OK;
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        if (platform::is_untrusted_file(path)) return ATTRIB_MNGR_UNTRUSTED_FILE;
         const bool exists = os_is_file_exist(path) != 0;
         rc = exists ? load_existing_file(cfg, path) : create_new_file(cfg, path);
         const bool raced = exists ? rc == CONFIG_E_NOT_FOUND : rc == CONFIG_E_EXISTS && os_is_file_exist(path) != 0;
         if (!raced) break;
     }
-    return rc;
+    return rc == CONFIG_E_UNTRUSTED ? ATTRIB_MNGR_UNTRUSTED_FILE : rc;
 }
 
 }  // namespace

@@ -3,55 +3,15 @@
 #include <cstddef>
 
 #include "proxy/proxy.h"
+#include "schema_table.h"
 
 namespace tw {
 namespace {
 
-// Where a row's default comes from: the table, or the system proxy's host or port.
-enum class Source { kConstant, kProxyHost, kProxyPort };
-
-struct Row {
-    const char* section;
-    const char* key;
-    const char* value;
-    Source source;
-};
-
-// Row order is the order in which both operations visit and set the keys.
-constexpr Row kSchema[] = {
-    {"Agent", "ServerMachine", "", Source::kConstant},
-    {"Agent", "HostSymbol", "", Source::kConstant},
-    {"Agent", "TimeOut", "20", Source::kConstant},
-    {"Agent", "ChannelType", "TCP", Source::kConstant},
-    {"Agent", "ServerUsername", "", Source::kConstant},
-    {"Agent", "ServerPassword", "", Source::kConstant},
-    {"Agent", "ServerDomain", "", Source::kConstant},
-    {"Http_Proxy", "Proxy", "False", Source::kConstant},
-    {"Http_Proxy", "ProxyName", "", Source::kProxyHost},
-    {"Http_Proxy", "ProxyPort", "", Source::kProxyPort},
-    {"Http_Proxy", "ProxyUsername", "", Source::kConstant},
-    {"Http_Proxy", "ProxyPassword", "", Source::kConstant},
-    {"Http_Proxy", "ProxyDomain", "", Source::kConstant},
-    {"Security", "SSL", "False", Source::kConstant},
-    {"Security", "ServerAuthentication", "None", Source::kConstant},
-    {"Security", "ClientCertificate", "False", Source::kConstant},
-    {"Security", "PrivateKeyPassword", "", Source::kConstant},
-    {"Security", "ClientAuthentication", "False", Source::kConstant},
-    {"Security", "CertificateFileName", "", Source::kConstant},
-    {"Security", "PrivateKeyFileName", "", Source::kConstant},
-    {"Fitful", "FitfulConnection", "False", Source::kConstant},
-    {"Fitful", "FitfulType", "Batch", Source::kConstant},
-    {"Fitful", "FitfulThreshold", "", Source::kConstant},
-    {"Fitful", "FitfulTimeout", "", Source::kConstant},
-    {"Fitful", "FitfulDisconnectTimeout", "", Source::kConstant},
-    {"WebHttp", "HttpAcceptorName", "", Source::kConstant},
-    {"WebHttp", "HttpPort", "", Source::kConstant},
-    {"WebHttp", "HttpsPort", "", Source::kConstant},
-    {"WebHttp", "HttpNDPort", "", Source::kConstant},
-    {"WebHttp", "HttpDummyPort", "", Source::kConstant},
-};
-
-constexpr size_t kRowCount = sizeof kSchema / sizeof kSchema[0];
+using Row = SchemaRow;
+using Source = DefaultSource;
+constexpr const Row* kSchema = kSchemaRows;
+constexpr size_t kRowCount = kSchemaRowCount;
 
 // Completion tests the proxy host and port as a pair; the host row comes right before the
 // port row and is followed by nothing else of the pair.
@@ -107,7 +67,7 @@ const SchemaCalls kSchemaCalls = {&config_get_attrib_val, &config_set_attrib, &c
 void set_default_attribs(const SchemaCalls& calls, config_handle cfg, const char* path) {
     ProxyTexts proxy;
     proxy.discover(calls);
-    for (const Row& row : kSchema) set_row(calls, cfg, path, row, proxy.value_for(row));
+    for (const Row& row : kSchemaRows) set_row(calls, cfg, path, row, proxy.value_for(row));
 }
 
 int32_t complete_attribs(const SchemaCalls& calls, config_handle cfg, const char* path) {

@@ -1,4 +1,5 @@
-// The attribute schema: every section and key an agent's file holds, with its default.
+// The attribute schema's two operations on a store: filling a new file and completing an
+// existing one. The table itself, with its defaults, is the pure part schema_table.h.
 #ifndef TARNWICK_ATTRIBS_SCHEMA_H
 #define TARNWICK_ATTRIBS_SCHEMA_H
 

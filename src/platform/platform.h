@@ -25,16 +25,6 @@ uint32_t clock_seconds();
 // the Linux stand-in of the Internet services library reports.
 bool last_error_is_insufficient_buffer();
 
-// True when the file at path may have been planted by another user: it lies in a directory
-// where users other than the caller may create files and belongs to neither the caller nor an
-// administrator. POSIX: a world-writable directory with the sticky bit (as /tmp), an owner
-// other than the effective user and root; a symbolic link is judged as such an entry itself,
-// and so is each link and file it leads to. Windows: a directory whose access list lets a user
-// other than the caller, SYSTEM and the Administrators group add files, and a file owner
-// other than those three. False when nothing is at path (what opening then creates is the
-// caller's own).
-bool is_untrusted_file(const char* path);
-
 }  // namespace tw::platform
 
 #endif

@@ -4,14 +4,13 @@
 
 #include "attribs/buffer.h"
 #include "corvane.h"
-#include "scramble/scramble_codec.h"
+#include "platform/platform.h"
+#include "scramble_codec.h"
+#include "schema_table.h"
 #include "tarnwick.h"
 
 namespace tw {
 namespace {
-
-const char kMarkerSection[] = "Encription";
-const char kMarkerSuffix[] = "Encrypted";
 
 // The marker key of key, from maw_malloc (the caller frees it), or NULL.
 char* marker_key(const char* key) {
@@ -24,6 +23,21 @@ char* marker_key(const char* key) {
 }
 
 }  // namespace
+
+char* scramble_value(const char* value, int32_t length) {
+    if (value != nullptr) {
+        if (length == -1 ? !platform::is_readable_string(value)
+                         : length > 0 && !platform::is_readable(value, static_cast<size_t>(length)))
+            return nullptr;
+    }
+    return scramble_value_with_seed(value, length, platform::clock_seconds());
+}
+
+char* unscramble_value(const char* text, int32_t* length) {
+    if (length != nullptr) *length = 0;
+    if (!platform::is_readable_string(text)) return nullptr;
+    return unscramble_text(text, length);
+}
 
 int32_t set_scrambled_attrib(config_handle cfg, const char* path, const char* section, const char* key,
                              const char* value) {

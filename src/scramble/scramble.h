@@ -1,8 +1,10 @@
-// Scrambled values: the scrambled branches of get and set.
+// Scrambled values: the scrambled branches of get and set, and the codec's operations as the
+// library's boundary uses them (with the clock, and with the readability checks of values
+// that come from a host).
 //
-// A scrambled key holds the text of scramble_codec.h; its scramble marker is the key
-// followed by "Encrypted", with an empty value, in the section "Encription". The marker's
-// presence alone says that the key is scrambled; nothing here removes it.
+// A scrambled key holds the text of scramble_codec.h; its scramble marker (schema_table.h)
+// is the key followed by "Encrypted", with an empty value, in the section "Encription". The
+// marker's presence alone says that the key is scrambled; nothing here removes it.
 #ifndef TARNWICK_SCRAMBLE_SCRAMBLE_H
 #define TARNWICK_SCRAMBLE_SCRAMBLE_H
 
@@ -11,6 +13,13 @@
 #include "config.h"
 
 namespace tw {
+
+// Scrambles value with the clock as seed, as scramble_value_with_seed does; also NULL when
+// the value is not readable.
+char* scramble_value(const char* value, int32_t length);
+
+// unscramble_text, with unreadable text taken as no value.
+char* unscramble_value(const char* text, int32_t* length);
 
 // Set with flags bit 0: scrambles value (NULL stores the seed digits alone) and stores it
 // under section/key, then writes the key's scramble marker. Returns ATTRIB_MNGR_OK, or

@@ -1,11 +1,10 @@
-#include "scramble/scramble_codec.h"
+#include "scramble_codec.h"
 
 #include <algorithm>
 #include <climits>
 #include <cstring>
 
 #include "corvane.h"
-#include "platform/platform.h"
 
 namespace tw {
 namespace {
@@ -48,23 +47,13 @@ uint8_t scramble_byte(uint8_t byte, uint32_t* state) {
     return byte;
 }
 
-char* scramble_value(const char* value, int32_t length) {
-    return scramble_value_with_seed(value, length, platform::clock_seconds());
-}
-
 char* scramble_value_with_seed(const char* value, int32_t length, uint32_t seed) {
     const bool missing = value == nullptr;
     if (length < -1 || (missing && length > 0)) return nullptr;
 
     size_t n = 0;
     if (!missing) {
-        if (length == -1) {
-            if (!platform::is_readable_string(value)) return nullptr;
-            n = std::strlen(value);
-        } else {
-            n = static_cast<size_t>(length);
-            if (!platform::is_readable(value, n)) return nullptr;
-        }
+        n = length == -1 ? std::strlen(value) : static_cast<size_t>(length);
     }
     if (n > (SIZE_MAX - 10) / 2) return nullptr;
     char* text = static_cast<char*>(maw_malloc(2 * n + 10));
@@ -122,9 +111,9 @@ int is_hex_text(const char* text, size_t* length) {
     return 1;
 }
 
-char* unscramble_value(const char* text, int32_t* length) {
+char* unscramble_text(const char* text, int32_t* length) {
     if (length != nullptr) *length = 0;
-    if (!platform::is_readable_string(text)) return nullptr;
+    if (text == nullptr) return nullptr;
 
     size_t digits = 0;
     if (!is_hex_text(text, &digits)) return copy_text(text, std::strlen(text), length);
@@ -148,6 +137,20 @@ char* unscramble_value(const char* text, int32_t* length) {
     bytes[clear] = 0;
     if (length != nullptr) *length = static_cast<int32_t>(clear);
     return reinterpret_cast<char*>(bytes);
+}
+
+ScrambledFault scrambled_text_fault(const char* text, size_t length) {
+    for (size_t i = 0; i < length; ++i) {
+        if (digit_value(text[i]) < 0) return ScrambledFault::kNotHex;
+    }
+    if (length < 8) return ScrambledFault::kTooShort;
+    if (length == 8) return ScrambledFault::kNoValue;
+    const bool empty_value = length == 9 && (text[8] == 'e' || text[8] == 'E');
+    if (length % 2 != 0 && !empty_value) return ScrambledFault::kOddLength;
+    for (size_t i = 0; i < 8; ++i) {
+        if (text[i] != '0') return ScrambledFault::kSound;
+    }
+    return ScrambledFault::kZeroSeed;
 }
 
 }  // namespace tw

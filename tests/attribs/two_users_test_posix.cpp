@@ -153,14 +153,43 @@ TEST_F(TwoUsers, FilesOfTheCallerOrRootInASharedDirectoryOpen) {
         // Completed with the missing keys, the value kept.
         EXPECT_NE(read_file(file).find("ServerMachine=good.example"), std::string::npos);
     }
-    // The attacker's file outside a shared directory (the attacker's own): no sticky directory,
-    // so not the planting this check is about.
-    const fs::path theirs = root_ / "theirs";
-    fs::create_directory(theirs);
-    ASSERT_EQ(::chmod(theirs.c_str(), 0777), 0);
-    const fs::path file = theirs / "a.cfg";
-    ASSERT_EQ(as_user(kAttacker, [&] { return write_file(file, kVictimsOwn, 0666) ? 0 : -1; }), 0);
-    EXPECT_EQ(as_user(kVictim, [&] { return open_and_close(file.c_str()); }), ATTRIB_MNGR_OK);
+}
+
+// A directory the attacker made, open to all without the sticky bit, holding a file of theirs
+// that QZ_CFG_FILE_PATH then names: refused like a file in /tmp, and left as it was.
+TEST_F(TwoUsers, ADirectoryMadeByAnotherUserIsShared) {
+    const fs::path theirs = shared_ / "theirs";
+    const auto make_open_directory = [&] { return ::mkdir(theirs.c_str(), 0) == 0 ? ::chmod(theirs.c_str(), 0777) : -1; };
+    ASSERT_EQ(as_user(kAttacker, make_open_directory), 0);
+    const fs::path file = theirs / "k_agent_attribs.cfg";
+    ASSERT_EQ(as_user(kAttacker, [&] { return write_file(file, kForged, 0666) ? 0 : -1; }), 0);
+    ::setenv("QZ_CFG_FILE_PATH", theirs.c_str(), 1);
+    EXPECT_EQ(as_user(kVictim, [] { return open_and_close(nullptr); }), ATTRIB_MNGR_UNTRUSTED_FILE);
+    ::unsetenv("QZ_CFG_FILE_PATH");
+    EXPECT_EQ(read_file(file), kForged);
+}
+
+// A file of the attacker's, open to all, where the victim may use it (the victim's own
+// directory, put there by an administrator): the victim's save makes it the victim's, and
+// then no longer readable by others, since it may now hold the victim's secrets.
+TEST_F(TwoUsers, ASaveOverAnotherUsersFileIsTheCallersAlone) {
+    const fs::path file = victim_ / "agent.cfg";
+    ASSERT_TRUE(write_file(file, kVictimsOwn, 0666));
+    ASSERT_EQ(::chown(file.c_str(), kAttacker, kAttacker), 0);
+    ASSERT_EQ(::chmod(file.c_str(), 0666), 0);
+    ASSERT_EQ(as_user(kVictim, [&] {
+                  AttribMngr* mngr = nullptr;
+                  int32_t rc = attrib_mngr_init(file.c_str(), &mngr);
+                  if (rc == 0) rc = attrib_mngr_set_attrib(mngr, "Agent", "ServerPassword", "s3cret", 1);
+                  if (rc == 0) rc = attrib_mngr_save_attribs(mngr);
+                  delete_attribs_mngr(mngr);
+                  return rc;
+              }),
+              ATTRIB_MNGR_OK);
+    struct stat st {};
+    ASSERT_EQ(::stat(file.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, kVictim);
+    EXPECT_EQ(st.st_mode & 077, 0u) << std::oct << (st.st_mode & 07777);
 }
 
 // The save itself, reached through the store: the attacker's link is never written through.
@@ -168,11 +197,14 @@ TEST_F(TwoUsers, ASaveNeverWritesThroughAnotherUsersLink) {
     const fs::path own = victim_ / "secret.cfg";
     const fs::path missing = victim_ / "created.cfg";
     ASSERT_EQ(as_user(kVictim, [&] { return write_file(own, kVictimsOwn, 0600) ? 0 : -1; }), 0);
+    // Loading through the link is refused as planted; a new file's save refuses to follow it.
     const struct {
         const char* label;
         fs::path target;
         bool add_existing;
-    } cases[] = {{"to the victim's file", own, true}, {"dangling, into the victim's directory", missing, false}};
+        int32_t expected;
+    } cases[] = {{"to the victim's file", own, true, CONFIG_E_UNTRUSTED},
+                 {"dangling, into the victim's directory", missing, false, CONFIG_E_ACCESS}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
         const fs::path link = shared_ / (std::string("l") + (c.add_existing ? "1" : "2"));
@@ -186,7 +218,7 @@ TEST_F(TwoUsers, ASaveNeverWritesThroughAnotherUsersLink) {
             delete_config(cfg);
             return r;
         });
-        EXPECT_EQ(rc, CONFIG_E_ACCESS);
+        EXPECT_EQ(rc, c.expected);
         EXPECT_EQ(read_file(own), kVictimsOwn);
         EXPECT_FALSE(fs::exists(missing));
         EXPECT_TRUE(fs::is_symlink(link));

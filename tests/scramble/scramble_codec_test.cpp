@@ -1,4 +1,5 @@
 #include "scramble/scramble_codec.h"
+#include "scramble/scramble.h"
 
 #include <gtest/gtest.h>
 

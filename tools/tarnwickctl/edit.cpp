@@ -35,44 +35,45 @@ bool ask_edit_again(std::ostream& err) {
     return answer.empty() || answer == "y" || answer == "Y" || answer == "yes";
 }
 
-// Puts exactly bytes in place of the file through the store's save.
-int32_t replace_file(const std::string& path, const std::string& bytes) {
-    if (bytes.size() > UINT32_MAX) return CONFIG_E_TOO_LARGE;
-    const config_handle cfg = new_config();
-    if (cfg == 0) return ATTRIB_MNGR_NO_CONFIG;
-    int32_t rc = config_add_ini_file_source(cfg, path.c_str());
-    if (rc == CONFIG_OK) rc = config_set_text(cfg, path.c_str(), bytes.data(), static_cast<uint32_t>(bytes.size()));
-    if (rc == CONFIG_OK) rc = config_save(cfg, path.c_str(), 0);
-    delete_config(cfg);
-    return rc;
-}
-
 }  // namespace
 
-int run_edit(const std::string& path, std::ostream&, std::ostream& err) {
-    // The store reads the file first, so that a missing file or a directory is reported in
-    // its words.
-    std::vector<Line> lines;
-    int32_t rc = read_lines(path, &lines);
+int run_edit(const std::optional<std::string>& file, std::ostream&, std::ostream& err) {
+    // The store reads the file (created or completed first, as every write does) before the
+    // editor runs; the save at the end goes through that store, so that it replaces only
+    // the version read.
+    FileWrite w;
+    int32_t rc = w.open(file, false);
     std::string original;
-    if (rc == CONFIG_OK && !read_bytes(path, &original)) rc = CONFIG_E_READ;
-    if (rc != CONFIG_OK) {
-        err << error_line(rc, path) << "\n";
-        return kExitFailed;
+    if (rc == ATTRIB_MNGR_OK && !read_bytes(w.path(), &original)) rc = CONFIG_E_READ;
+    if (rc != ATTRIB_MNGR_OK) {
+        err << error_line(rc, w.path()) << "\n";
+        return exit_status(rc);
+    }
+
+    // What the file already has: findings that were there before do not block the edit.
+    std::vector<Finding> known;
+    {
+        FileView view;
+        rc = view.load_from(w.cfg(), w.path());
+        if (rc != ATTRIB_MNGR_OK) {
+            err << error_line(rc, w.path()) << "\n";
+            return exit_status(rc);
+        }
+        check_lines(view, &known);
     }
 
     ScratchDir scratch;
-    std::string name = std::filesystem::path(path).filename().string();
+    std::string name = std::filesystem::path(w.path()).filename().string();
     if (name.empty()) name = "attribs.cfg";
     const std::string copy = scratch.path(name);
     if (!scratch.ok() || !write_private_file(copy, original)) {
         err << error_line(CONFIG_E_CREATE, copy) << "\n";
         return kExitFailed;
     }
-    const auto keep = [&](const std::string& why) {
-        scratch.keep();
-        err << "tarnwickctl: " << why << "; " << path << " was not changed. The edit is kept in " << copy << "\n";
-        return kExitFailed;
+    // The scratch directory goes with the copy: a refused edit is not kept anywhere.
+    const auto nothing_saved = [&](const std::string& why, int status = kExitFailed) {
+        err << "tarnwickctl: " << printable(why) << "; nothing was saved: " << printable(w.path()) << " is as it was\n";
+        return status;
     };
 
     const std::string editor = editor_command();
@@ -80,32 +81,37 @@ int run_edit(const std::string& path, std::ostream&, std::ostream& err) {
     for (;;) {
         const int status = run_editor(editor, copy);
         if (status != 0) {
-            return keep(status < 0 ? "the editor \"" + editor + "\" could not be started"
-                                   : "the editor \"" + editor + "\" failed (exit status " + std::to_string(status) + ")");
+            return nothing_saved(status < 0 ? "the editor \"" + editor + "\" could not be started"
+                                            : "the editor \"" + editor + "\" failed (exit status " +
+                                                  std::to_string(status) + ")");
         }
-        if (!read_bytes(copy, &edited)) return keep("the edited copy cannot be read");
+        if (!read_bytes(copy, &edited)) return nothing_saved("the edited copy cannot be read");
         if (edited == original) return kExitOk;  // scratch and copy go
 
-        std::vector<Finding> findings;
-        rc = check_file(copy, &findings);
+        std::vector<Finding> all;
+        rc = check_file(copy, &all);
         if (rc != ATTRIB_MNGR_OK) {
             err << error_line(rc, copy) << "\n";
-            return keep("the edited copy could not be checked");
+            return nothing_saved("the edited copy could not be checked");
         }
+        const std::vector<Finding> findings = introduced(known, all);
         if (findings.empty()) break;
         print_findings(err, copy, findings);
         if (!stdin_is_terminal() || !stderr_is_terminal() || !ask_edit_again(err)) {
-            return keep("the check listed " + std::to_string(findings.size()) +
-                        (findings.size() == 1 ? " problem" : " problems"));
+            return nothing_saved("the edit brings " + std::to_string(findings.size()) +
+                                     (findings.size() == 1 ? " new problem" : " new problems"),
+                                 kExitRefused);
         }
     }
 
-    std::string current;
-    if (!read_bytes(path, &current) || current != original) return keep("the file changed on disk during the edit");
-    rc = replace_file(path, edited);
-    if (rc != CONFIG_OK) {
-        err << error_line(rc, path) << "\n";
-        return keep("the file could not be replaced");
+    if (edited.size() > UINT32_MAX) rc = CONFIG_E_TOO_LARGE;
+    if (rc == ATTRIB_MNGR_OK)
+        rc = config_set_text(w.cfg(), w.path().c_str(), edited.data(), static_cast<uint32_t>(edited.size()));
+    if (rc == ATTRIB_MNGR_OK) rc = w.save();
+    if (rc == CONFIG_E_CHANGED) return nothing_saved("the file changed on disk during the edit");
+    if (rc != ATTRIB_MNGR_OK) {
+        err << error_line(rc, w.path()) << "\n";
+        return nothing_saved("the file could not be replaced");
     }
     return kExitOk;
 }

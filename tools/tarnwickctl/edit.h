@@ -3,13 +3,15 @@
 #define TARNWICKCTL_EDIT_H
 
 #include <iosfwd>
+#include <optional>
 #include <string>
 
 namespace twctl {
 
-// Edits the file at path (see the command's help). Messages go to err, the check's findings
-// included; out is unused. Returns the exit status.
-int run_edit(const std::string& path, std::ostream& out, std::ostream& err);
+// Edits the file (the located one when file is empty; see the command's help) through
+// FileWrite. Messages go to err, the check's findings included; out is unused. Returns the
+// exit status.
+int run_edit(const std::optional<std::string>& file, std::ostream& out, std::ostream& err);
 
 }  // namespace twctl
 

@@ -1,17 +1,19 @@
 #include "library.h"
 
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <new>
+#include <stdexcept>
 #include <system_error>
 
 #include "config.h"
+#include "corvane.h"
+#include "scramble_codec.h"
 #include "system.h"
 
 namespace twctl {
-
-const char kMarkerSection[] = "Encription";
-const char kMarkerSuffix[] = "Encrypted";
 
 namespace {
 
@@ -40,94 +42,167 @@ int32_t CONFIG_CALL collect_line(void* ctx, const config_line* l) {
     return CONFIG_OK;
 }
 
+// Releases a block of the codec.
+struct Block {
+    explicit Block(char* p) : p(p) {}
+    ~Block() { maw_free(p); }
+    Block(const Block&) = delete;
+    Block& operator=(const Block&) = delete;
+    char* p;
+};
+
+const char* fault_text(tw::ScrambledFault fault) {
+    switch (fault) {
+        case tw::ScrambledFault::kSound: break;
+        case tw::ScrambledFault::kNotHex: return "it holds characters that are not hex digits";
+        case tw::ScrambledFault::kTooShort: return "it is shorter than the 8 digits of a seed";
+        case tw::ScrambledFault::kNoValue: return "it holds a seed and no value";
+        case tw::ScrambledFault::kOddLength: return "its length is odd: a digit is missing or extra";
+        case tw::ScrambledFault::kZeroSeed: return "its seed is 0, which scrambling never writes";
+    }
+    return "";
+}
+
 }  // namespace
-
-int32_t read_attrib(AttribMngr* mngr, const std::string& name, uint32_t flags, std::string* value) {
-    return read_text(
-        [&](char* buffer, int32_t* size) { return attrib_mngr_get_attrib(mngr, name.c_str(), buffer, size, flags); },
-        value);
-}
-
-bool has_marker(AttribMngr* mngr, const std::string& name) {
-    std::string ignored;
-    return read_attrib(mngr, name + kMarkerSuffix, 0, &ignored) == ATTRIB_MNGR_OK;
-}
 
 int32_t located_path(std::string* path) { return read_text(attrib_mngr_get_null_filename, path); }
 
-int32_t read_lines(const std::string& path, std::vector<Line>* lines) {
+int32_t library_code(int32_t store_code) {
+    return store_code == CONFIG_E_UNTRUSTED ? ATTRIB_MNGR_UNTRUSTED_FILE : store_code;
+}
+
+int32_t FileView::load(const std::string& path) {
     const config_handle cfg = new_config();
     if (cfg == 0) return ATTRIB_MNGR_NO_CONFIG;
     int32_t rc = config_add_ini_file_source(cfg, path.c_str());
-    if (rc == CONFIG_OK) rc = config_enum_lines(cfg, path.c_str(), collect_line, lines);
+    if (rc == CONFIG_OK) rc = load_from(cfg, path);
     delete_config(cfg);
-    return rc;
+    return library_code(rc);
 }
 
-bool equal_ignoring_case(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-        if (x != y) return false;
+int32_t FileView::load_from(uint32_t cfg, const std::string& path) {
+    lines_.clear();
+    const int32_t rc = config_enum_lines(cfg, path.c_str(), collect_line, &lines_);
+    index();
+    return library_code(rc);
+}
+
+void FileView::index() {
+    first_.clear();
+    for (size_t i = 0; i < lines_.size(); ++i) {
+        if (lines_[i].kind == CONFIG_LINE_ENTRY) first_.emplace(tw::fold_name(lines_[i].key), i);
     }
-    return true;
 }
 
-bool marked(const std::vector<Line>& lines, std::string_view key) {
-    const std::string marker = std::string(key) + kMarkerSuffix;
-    for (const Line& l : lines) {
-        if (l.kind == CONFIG_LINE_ENTRY && equal_ignoring_case(l.key, marker)) return true;
+const Line* FileView::first_entry(std::string_view key) const {
+    const auto it = first_.find(tw::fold_name(key));
+    return it == first_.end() ? nullptr : &lines_[it->second];
+}
+
+bool FileView::has_section(std::string_view section) const {
+    for (const Line& l : lines_) {
+        if ((l.kind == CONFIG_LINE_SECTION || l.kind == CONFIG_LINE_ENTRY) && tw::same_name(l.section, section))
+            return true;
     }
     return false;
 }
 
-std::string ascii_lower(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+const Line* FileView::find(std::string_view section, std::string_view key) const {
+    for (const Line& l : lines_) {
+        if (l.kind == CONFIG_LINE_ENTRY && tw::same_name(l.key, key) && tw::same_name(l.section, section)) return &l;
     }
-    return out;
+    return nullptr;
 }
 
-std::set<std::string> marked_keys(const std::vector<Line>& lines) {
-    const std::string suffix = ascii_lower(kMarkerSuffix);
-    std::set<std::string> keys;
-    for (const Line& l : lines) {
-        if (l.kind != CONFIG_LINE_ENTRY || l.key.size() <= suffix.size()) continue;
-        const std::string key = ascii_lower(l.key);
-        if (key.compare(key.size() - suffix.size(), suffix.size(), suffix) == 0)
-            keys.insert(key.substr(0, key.size() - suffix.size()));
-    }
-    return keys;
+bool FileView::scrambled(std::string_view key) const { return first_entry(tw::marker_key(key)) != nullptr; }
+
+bool FileView::scrambled_entry(const Line& l) const {
+    return l.kind == CONFIG_LINE_ENTRY && !tw::same_name(l.section, tw::kMarkerSection) && scrambled(l.key);
 }
 
-int32_t reveal_entry(AttribMngr* mngr, const std::vector<Line>& lines, size_t index, std::string* clear) {
-    const Line& entry = lines[index];
-    size_t first = index;
-    for (size_t i = 0; i < lines.size(); ++i) {
-        if (lines[i].kind == CONFIG_LINE_ENTRY && equal_ignoring_case(lines[i].key, entry.key)) {
-            first = i;
-            break;
-        }
-    }
-    if (first == index) return read_attrib(mngr, entry.key, ATTRIB_MNGR_FLAG_SCRAMBLED, clear);
+InitLock::~InitLock() {
+    if (lock_ == 0) return;
+    if (held_) leave_interprocess_critical_section(lock_);
+    destroy_interprocess_critical_section(lock_);
+}
 
-    // A get by name reads the first entry only: the library unscrambles this one in a file of
-    // its own.
-    ScratchDir scratch;
-    if (!scratch.ok()) return CONFIG_E_CREATE;
-    const std::string path = scratch.path("reveal.cfg");
-    const std::string section = entry.section.empty() ? std::string() : "[" + entry.section + "]\n";
-    if (!write_private_file(path, section + entry.key + "=" + entry.value + "\n[" + kMarkerSection + "]\n" +
-                                      entry.key + kMarkerSuffix + "=\n")) {
-        return CONFIG_E_WRITE;
+int32_t InitLock::acquire(uint32_t timeout_ms) {
+    if (held_) return ATTRIB_MNGR_OK;
+    if (lock_ == 0) lock_ = init_interprocess_critical_section(TARNWICK_INIT_LOCK_NAME);
+    if (lock_ == 0) throw std::runtime_error("the machine-wide lock could not be opened; nothing was written");
+    held_ = try_enter_interprocess_critical_section(lock_, timeout_ms) != 0;
+    return held_ ? ATTRIB_MNGR_OK : ATTRIB_MNGR_LOCK_TIMEOUT;
+}
+
+FileWrite::~FileWrite() {
+    if (cfg_ != 0) delete_config(cfg_);
+}
+
+int32_t FileWrite::open(const std::optional<std::string>& file, bool lock_now) {
+    if (file) {
+        path_ = *file;
+    } else {
+        const int32_t rc = located_path(&path_);
+        if (rc != ATTRIB_MNGR_OK) return rc;
     }
-    Handle alone;
-    const int32_t rc = alone.open(path);
+    const int32_t read = before_.load(path_);
+    existed_ = read == ATTRIB_MNGR_OK;
+    if (!existed_ && read != CONFIG_E_NOT_FOUND) return read;
+
+    {
+        Handle prepared;
+        const int32_t rc = prepared.open(file);
+        if (rc != ATTRIB_MNGR_OK) return rc;
+        path_ = attrib_mngr_get_filename(prepared.get());
+    }
+
+    if (lock_now) {
+        const int32_t rc = lock_.acquire();
+        if (rc != ATTRIB_MNGR_OK) return rc;
+    }
+    cfg_ = new_config();
+    if (cfg_ == 0) return ATTRIB_MNGR_NO_CONFIG;
+    const int32_t rc = config_add_ini_file_source(cfg_, path_.c_str());
+    if (rc != CONFIG_OK) {
+        delete_config(cfg_);
+        cfg_ = 0;
+    }
+    return library_code(rc);
+}
+
+int32_t FileWrite::save() {
+    const int32_t rc = lock_.acquire();
     if (rc != ATTRIB_MNGR_OK) return rc;
-    return read_attrib(alone.get(), entry.key, ATTRIB_MNGR_FLAG_SCRAMBLED, clear);
+    return library_code(config_save(cfg_, path_.c_str(), CONFIG_SAVE_IF_UNCHANGED));
+}
+
+int32_t reveal(const std::string& stored, std::string* clear, std::string* why) {
+    const tw::ScrambledFault fault = tw::scrambled_text_fault(stored.data(), stored.size());
+    if (fault != tw::ScrambledFault::kSound) {
+        if (why != nullptr) *why = fault_text(fault);
+        return ATTRIB_MNGR_UNSCRAMBLE_FAILED;
+    }
+    int32_t length = 0;
+    Block text(tw::unscramble_text(stored.c_str(), &length));
+    if (text.p == nullptr) return ATTRIB_MNGR_NO_MEMORY;
+    clear->assign(text.p, static_cast<size_t>(length));
+    // The clear copy in the codec's block goes the way of every secret.
+    volatile char* p = text.p;
+    for (int32_t i = 0; i < length; ++i) p[i] = '\0';
+    return ATTRIB_MNGR_OK;
+}
+
+std::string scramble(const std::string& clear) {
+    Block text(tw::scramble_value_with_seed(clear.data(), static_cast<int32_t>(clear.size()),
+                                            static_cast<uint32_t>(std::time(nullptr))));
+    if (text.p == nullptr) throw std::bad_alloc();
+    return text.p;
+}
+
+void wipe(std::string* secret) {
+    volatile char* p = secret->empty() ? nullptr : &(*secret)[0];
+    for (size_t i = 0; i < secret->size(); ++i) p[i] = '\0';
+    secret->clear();
 }
 
 ScratchDir::ScratchDir() {

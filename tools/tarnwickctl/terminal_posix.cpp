@@ -21,26 +21,35 @@ constexpr int kAllSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGTSTP, SIGCON
 constexpr size_t kCount = sizeof kAllSignals / sizeof kAllSignals[0];
 struct sigaction g_previous[kCount];
 
+// What was typed after the prompt never reaches whoever reads the terminal next (the shell):
+// the input queue is discarded before the terminal gets its mode back.
+void restore_discarding_input() {
+    tcflush(STDIN_FILENO, TCIFLUSH);
+    tcsetattr(STDIN_FILENO, TCSAFLUSH, &g_saved);
+}
+
 void restore_and_reraise(int sig) {
-    tcsetattr(STDIN_FILENO, TCSANOW, &g_saved);
+    restore_discarding_input();
     signal(sig, SIG_DFL);
     raise(sig);
 }
 
+// Asks again: anything typed meanwhile is discarded with the mode change, and the prompt is
+// shown once more, so that the secret is what is typed after it.
 void quiet_again() {
-    tcsetattr(STDIN_FILENO, TCSANOW, &g_quiet);
+    tcsetattr(STDIN_FILENO, TCSAFLUSH, &g_quiet);
     if (g_prompt_size > 0) {
         ssize_t ignored = write(STDERR_FILENO, g_prompt, g_prompt_size);
         (void)ignored;
     }
 }
 
-// Ctrl+Z: the terminal gets its mode back while stopped; input already typed stays (TCSANOW
-// does not flush it). The stop itself is the default action, taken with the handler out of
-// the way; when the program continues it returns here.
+// Ctrl+Z: what was typed so far is discarded (the shell must not read it), the terminal gets
+// its mode back while stopped, and continuing asks again. The stop itself is the default
+// action, taken with the handler out of the way; when the program continues it returns here.
 void stop(int) {
     const int saved_errno = errno;
-    tcsetattr(STDIN_FILENO, TCSANOW, &g_saved);
+    restore_discarding_input();
     struct sigaction dfl = {}, mine;
     dfl.sa_handler = SIG_DFL;
     sigemptyset(&dfl.sa_mask);
@@ -73,7 +82,8 @@ EchoOff::EchoOff(const std::string& prompt) {
     g_quiet = g_saved;
     g_quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
     g_quiet.c_lflag |= ECHONL;   // the line end still shows, so the next output starts afresh
-    g_quiet.c_lflag |= NOFLSH;   // Ctrl+Z and the like keep what was typed so far
+    // NOFLSH stays off: the terminal itself discards the input on Ctrl+C, Ctrl+\ and Ctrl+Z.
+    g_quiet.c_lflag &= ~static_cast<tcflag_t>(NOFLSH);
 
     for (size_t i = 0; i < kCount; ++i) {
         struct sigaction action = {};
@@ -94,7 +104,8 @@ EchoOff::EchoOff(const std::string& prompt) {
 EchoOff::~EchoOff() {
     if (!terminal_) return;
     for (size_t i = 0; i < kCount; ++i) sigaction(kAllSignals[i], &g_previous[i], nullptr);
-    tcsetattr(STDIN_FILENO, TCSANOW, &g_saved);
+    // The line was read whole; anything typed after it is not the program's either.
+    restore_discarding_input();
 }
 
 }  // namespace twctl

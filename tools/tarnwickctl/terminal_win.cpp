@@ -11,8 +11,10 @@ namespace {
 HANDLE g_input = nullptr;
 DWORD g_saved_mode = 0;
 
-// Ctrl+C and Ctrl+Break end the program: put the console's echo back first.
+// Ctrl+C and Ctrl+Break end the program: what was typed is discarded, so that the command
+// interpreter does not read it, and the console's echo is put back.
 BOOL WINAPI restore_on_break(DWORD) {
+    FlushConsoleInputBuffer(g_input);
     SetConsoleMode(g_input, g_saved_mode);
     return FALSE;  // the default handler ends the process
 }

@@ -1,6 +1,7 @@
 // The in-memory document: lossless round trips, lookups, refusals and where edits land.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -12,6 +13,7 @@
 #include "config.h"
 #include "document.h"
 #include "large_memory.h"
+#include "line_index.h"
 
 namespace {
 
@@ -391,6 +393,45 @@ TEST(DocumentLookup, RepeatedLookupsFollowEveryChangeOfTheirKey) {
             check("after step " + std::to_string(i));
         }
     }
+}
+
+// Keys written by someone who read the hash: sixteen bytes whose second word cancels what the
+// first left in the state, so that without a secret seed they all share one hash.
+std::vector<std::string> keys_colliding_without_a_seed(size_t count) {
+    constexpr uint64_t kMul = 0x9E3779B97F4A7C15ull;
+    const uint64_t start = cfg::kKeyHashSeed ^ (16 * kMul);
+    std::vector<std::string> keys;
+    for (uint64_t i = 0; keys.size() < count; ++i) {
+        uint64_t first = 0x6161616161616161ull;  // "aaaaaaaa" counting up in letters
+        for (uint64_t n = i, b = 0; n != 0; n /= 26, ++b) first += (n % 26) << (8 * b);
+        uint64_t h = (start ^ first) * kMul;
+        h ^= h >> 29;
+        const uint64_t second = h ^ 0x6161616161616161ull;
+        std::string key(16, '\0');
+        std::memcpy(&key[0], &first, 8);
+        std::memcpy(&key[8], &second, 8);
+        const bool usable = key.find_first_of(std::string("\0\n\r=\t ", 6)) == std::string::npos &&
+                            std::none_of(key.begin(), key.end(), [](char c) { return c >= 'A' && c <= 'Z'; });
+        if (usable) keys.push_back(key);
+    }
+    return keys;
+}
+
+TEST(DocumentLookup, KeysMadeToCollideIndexLikeAnyOthers) {
+    constexpr size_t kCount = 20000;
+    const std::vector<std::string> colliding = keys_colliding_without_a_seed(kCount);
+    ASSERT_EQ(cfg::hash_name(colliding[0], cfg::kKeyHashSeed), cfg::hash_name(colliding[kCount - 1], cfg::kKeyHashSeed));
+    std::mt19937 rng(7);
+    std::string attack = "[s]\n", plain = "[s]\n";
+    for (const std::string& key : colliding) {
+        attack += key + "=1\n";
+        plain += "k" + std::to_string(rng()) + std::to_string(rng()) + "=1\n";
+    }
+    cfg::Document hostile = loaded(attack);
+    const cfg::Document random = loaded(plain);
+    // Unseeded, the colliding keys would cost about kCount / 2 probes each.
+    EXPECT_LT(hostile.mean_index_probes(), 2 * random.mean_index_probes() + 1);
+    EXPECT_NE(hostile.find(colliding[kCount / 2]), nullptr);
 }
 
 }  // namespace

@@ -18,10 +18,11 @@
 
 namespace fs = std::filesystem;
 using namespace std::string_literals;
-using twtest::Json;
+using twctl::Json;
 using twtest::ProcessResult;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
+using ::testing::StartsWith;
 using ::testing::Not;
 
 namespace {
@@ -53,16 +54,6 @@ size_t line_number(const std::string& text, const std::string& line) {
     return 0;
 }
 
-// The kept copy named at the end of an edit's message.
-std::string kept_copy(const std::string& err) {
-    const std::string marker = "The edit is kept in ";
-    const size_t at = err.rfind(marker);
-    if (at == std::string::npos) return "";
-    std::string path = err.substr(at + marker.size());
-    while (!path.empty() && (path.back() == '\n' || path.back() == '\r')) path.pop_back();
-    return path;
-}
-
 class AdminTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -87,9 +78,9 @@ protected:
         return r;
     }
 
-    // A complete file, as opening creates it.
+    // A complete file, as a write creates it (a set of a default changes nothing else).
     std::string make_complete_file() {
-        const ProcessResult r = ctl({"show", "--file", file_});
+        const ProcessResult r = ctl({"set", "--file", file_, "Agent", "HostSymbol", ""});
         EXPECT_EQ(r.exit_code, 0) << r.err;
         return read_file(file_);
     }
@@ -151,9 +142,9 @@ TEST_F(AdminTest, CheckListsEachFaultWithItsLineAndChangesNothing) {
         {"schema key only in another section", replaced("ChannelType=TCP\n", "") + "[Extra]\nChannelType=UDP\n",
          {{n + 1, "\"ChannelType\" belongs in [Agent], not in [Extra]: a get by name takes the first in file order"}}},
         {"schema key missing", replaced("ChannelType=TCP\n", ""),
-         {{agent, "[Agent] has no \"ChannelType\": the next opening adds ChannelType=TCP"}}},
+         {{agent, "[Agent] has no \"ChannelType\": the next write adds ChannelType=TCP"}}},
         {"section missing", complete.substr(0, complete.find("[Fitful]")),
-         {{line_number(complete, "[Fitful]") - 1, "no section [Fitful]: the next opening adds it with its 5 keys"},
+         {{line_number(complete, "[Fitful]") - 1, "no section [Fitful]: the next write adds it with its 5 keys"},
           {line_number(complete, "[Fitful]") - 1, "no section [WebHttp]"}}},
         {"line of no meaning", complete + "just some words\n",
          {{n + 1, "neither a comment, a section header nor key=value"}}},
@@ -161,20 +152,29 @@ TEST_F(AdminTest, CheckListsEachFaultWithItsLineAndChangesNothing) {
          {{n + 2, "scramble marker for \"Ghost\", but no key \"Ghost\" exists"}}},
         {"marker over eight digits", replaced("ServerPassword=\n", "ServerPassword=0000abcd\n") +
                                          "[Encription]\nServerPasswordEncrypted=\n",
-         {{line_number(complete, "ServerPassword="), "not scrambled text: reading it in clear gives an error"}}},
+         {{line_number(complete, "ServerPassword="), "not scrambled text: it holds a seed and no value"}}},
         {"marker over plain text", replaced("ServerPassword=\n", "ServerPassword=plain words\n") +
                                        "[Encription]\nServerPasswordEncrypted=\n",
-         {{line_number(complete, "ServerPassword="), "not scrambled text: it reads back as stored"}}},
+         {{line_number(complete, "ServerPassword="), "not scrambled text: it holds characters that are not hex digits"}}},
+        {"a Boolean neither True nor False", replaced("SSL=False\n", "SSL=yes\n"),
+         {{line_number(complete, "SSL=False"), "\"SSL\" = \"yes\" is neither True nor False"}}},
+        {"a port out of range", replaced("HttpPort=\n", "HttpPort=99999999\n"),
+         {{line_number(complete, "HttpPort="), "is out of range (ports are 1 to 65535)"}}},
+        {"a time-out that is no number", replaced("TimeOut=20\n", "TimeOut=abc\n"),
+         {{timeout, "\"TimeOut\" = \"abc\" is not a whole number of seconds"}}},
+        {"a scrambled value of odd length", replaced("ServerPassword=\n", "ServerPassword=00000001b1f\n") +
+                                                "[Encription]\nServerPasswordEncrypted=\n",
+         {{line_number(complete, "ServerPassword="), "its length is odd"}}},
         {"marker over seven digits", replaced("ServerPassword=\n", "ServerPassword=1234567\n") +
                                          "[Encription]\nServerPasswordEncrypted=\n",
-         {{line_number(complete, "ServerPassword="), "it reads back as stored"}}},
+         {{line_number(complete, "ServerPassword="), "it is shorter than the 8 digits of a seed"}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         write_file(file_, c.text);
         const fs::file_time_type mtime = age_file();
         const ProcessResult r = ctl({"check", "--file", file_});
-        EXPECT_EQ(r.exit_code, c.findings.empty() ? 0 : 1) << r.out << r.err;
+        EXPECT_EQ(r.exit_code, c.findings.empty() ? 0 : 3) << r.out << r.err;
         EXPECT_THAT(r.err, IsEmpty());
         std::vector<std::string> lines;
         for (size_t s = 0, e; s < r.out.size(); s = e + 1) {
@@ -198,15 +198,15 @@ TEST_F(AdminTest, CheckListsEachFaultWithItsLineAndChangesNothing) {
 TEST_F(AdminTest, CheckOfTheLocatedFileAndOfFilesItCannotRead) {
     // The located file is checked without opening it: a missing one stays missing.
     const ProcessResult missing = ctl({"check"});
-    EXPECT_EQ(missing.exit_code, 1);
+    EXPECT_EQ(missing.exit_code, 5);
     EXPECT_THAT(missing.err, HasSubstr((dir_ / "k_agent_attribs.cfg").string() + ": the file"));
     EXPECT_THAT(missing.err, HasSubstr("does not exist"));
     EXPECT_FALSE(fs::exists(dir_ / "k_agent_attribs.cfg"));
-    ASSERT_EQ(ctl({"show"}).exit_code, 0);
+    ASSERT_EQ(ctl({"set", "Agent", "HostSymbol", ""}).exit_code, 0);
     EXPECT_EQ(ctl({"check"}).exit_code, 0);
 
     const ProcessResult directory = ctl({"check", "--file", dir_.string()});
-    EXPECT_EQ(directory.exit_code, 1);
+    EXPECT_EQ(directory.exit_code, 5);
     EXPECT_THAT(directory.err, HasSubstr("names a directory"));
     EXPECT_EQ(ctl({"check", "extra"}).exit_code, 2);
     EXPECT_EQ(ctl({"check", "--reveal"}).exit_code, 2);
@@ -215,6 +215,8 @@ TEST_F(AdminTest, CheckOfTheLocatedFileAndOfFilesItCannotRead) {
 // ---- unset
 
 TEST_F(AdminTest, UnsetRemovesTheKeyAndLeavesEveryOtherByte) {
+    // A write completes the file first: the cases follow a complete file, which it leaves.
+    const std::string complete = make_complete_file();
     const struct {
         const char* name;
         std::string before;
@@ -230,14 +232,14 @@ TEST_F(AdminTest, UnsetRemovesTheKeyAndLeavesEveryOtherByte) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        write_file(file_, c.before);
+        write_file(file_, complete + c.before);
         std::vector<std::string> args = {"unset"};
         args.insert(args.end(), c.args.begin(), c.args.end());
         args.insert(args.end(), {"--file", file_});
         const ProcessResult r = ctl(args);
         EXPECT_EQ(r.exit_code, 0) << r.err;
-        EXPECT_THAT(r.out, IsEmpty());
-        EXPECT_EQ(read_file(file_), c.after);
+        EXPECT_THAT(r.out, StartsWith(file_ + ": changed: remove "));
+        EXPECT_EQ(read_file(file_), complete + c.after);
     }
 }
 
@@ -246,7 +248,7 @@ TEST_F(AdminTest, UnsetOfAnAbsentKeyWritesNothingAndAnOpeningRestoresASchemaDefa
     const fs::file_time_type mtime = age_file();
     const ProcessResult absent = ctl({"unset", "Agent", "NoSuchKey", "--file", file_});
     EXPECT_EQ(absent.exit_code, 0);
-    EXPECT_THAT(absent.err, HasSubstr("nothing changed"));
+    EXPECT_EQ(absent.out, file_ + ": nothing changed\n");
     EXPECT_EQ(fs::last_write_time(file_), mtime);
 
     ASSERT_EQ(ctl({"unset", "Agent", "TimeOut", "--file", file_}).exit_code, 0);
@@ -254,10 +256,11 @@ TEST_F(AdminTest, UnsetOfAnAbsentKeyWritesNothingAndAnOpeningRestoresASchemaDefa
     const std::string line = complete.find("TimeOut=20\r\n") != std::string::npos ? "TimeOut=20\r\n" : "TimeOut=20\n";
     expected.erase(expected.find(line), line.size());
     EXPECT_EQ(read_file(file_), expected);
-    EXPECT_EQ(ctl({"get", "TimeOut", "--file", file_}).out, "20\n");  // the opening added it back
+    ASSERT_EQ(ctl({"set", "Agent", "HostSymbol", "", "--file", file_}).exit_code, 0);
+    EXPECT_EQ(ctl({"get", "TimeOut", "--file", file_}).out, "20\n");  // the next write added it back
 
     const ProcessResult missing = ctl({"unset", "A", "k", "--file", (dir_ / "none" / "x.cfg").string()});
-    EXPECT_EQ(missing.exit_code, 1);
+    EXPECT_EQ(missing.exit_code, 5);
     EXPECT_THAT(missing.err, HasSubstr((dir_ / "none" / "x.cfg").string() + ": the file, or a directory of its path, "
                                        "does not exist (error -1010)"));
     EXPECT_EQ(ctl({"unset", "A"}).exit_code, 2);
@@ -280,7 +283,7 @@ TEST_F(AdminTest, ShowJsonGivesEveryEntryInFileOrderWhateverTheBytes) {
     ASSERT_EQ(r.exit_code, 0) << r.err;
     Json doc;
     std::string error;
-    ASSERT_TRUE(twtest::parse_json(r.out, &doc, &error)) << error << "\n" << r.out;
+    ASSERT_TRUE(twctl::parse_json(r.out, &doc, &error)) << error << "\n" << r.out;
     EXPECT_EQ(doc["file"].string, file_);
     const std::vector<Json>& entries = doc["entries"].array;
     const struct {
@@ -310,8 +313,13 @@ TEST_F(AdminTest, ShowJsonGivesEveryEntryInFileOrderWhateverTheBytes) {
         EXPECT_EQ((*e)["scrambled"].type, Json::kBool);
         EXPECT_FALSE((*e)["scrambled"].boolean);
     }
-    // The opening completed the file: the schema's keys follow.
-    EXPECT_GT(entries.size(), std::size(expected) + 20);
+    // A read completes nothing: the schema's keys that the file lacks follow as defaults,
+    // without a line.
+    ASSERT_GT(entries.size(), std::size(expected));
+    for (size_t i = 0; i < entries.size(); ++i) {
+        EXPECT_EQ(entries[i]["default"].boolean, i >= std::size(expected)) << i;
+        EXPECT_EQ(entries[i]["line"].type == Json::kNull, i >= std::size(expected)) << i;
+    }
     // Nothing but ASCII goes out for bytes that are not UTF-8.
     EXPECT_THAT(r.out, HasSubstr("caf\\udce9 \\udcff"));
 }
@@ -319,14 +327,14 @@ TEST_F(AdminTest, ShowJsonGivesEveryEntryInFileOrderWhateverTheBytes) {
 TEST_F(AdminTest, JsonRevealsEachScrambledEntryByItsOwnSectionAndKey) {
     // The same key, scrambled in two sections: a get by name reaches only the first.
     ASSERT_EQ(ctl({"set", "--scramble", "--file", file_, "Agent", "ServerPassword"}, "first secret\n").exit_code, 0);
-    ASSERT_EQ(ctl({"set", "--scramble", "--file", file_, "Other", "ServerPassword"}, "second secret\n").exit_code, 0);
+    ASSERT_EQ(ctl({"set", "--scramble", "--allow-new", "--file", file_, "Other", "ServerPassword"}, "second secret\n").exit_code, 0);
 
     const auto entries_of = [&](const std::vector<std::string>& args) {
         const ProcessResult r = ctl(args);
         EXPECT_EQ(r.exit_code, 0) << r.err;
         Json doc;
         std::string error;
-        EXPECT_TRUE(twtest::parse_json(r.out, &doc, &error)) << error << r.out;
+        EXPECT_TRUE(twctl::parse_json(r.out, &doc, &error)) << error << r.out;
         std::vector<std::pair<std::string, Json>> found;
         for (const Json& e : doc["entries"].array) {
             if (e["key"].string == "ServerPassword") found.push_back({e["section"].string, e});
@@ -337,9 +345,8 @@ TEST_F(AdminTest, JsonRevealsEachScrambledEntryByItsOwnSectionAndKey) {
     ASSERT_EQ(hidden.size(), 2u);
     for (const auto& [section, e] : hidden) {
         EXPECT_TRUE(e["scrambled"].boolean);
-        // As stored: hexadecimal digits, the seed's eight and more.
-        EXPECT_GE(e["value"].string.size(), 10u);
-        EXPECT_EQ(e["value"].string.find_first_not_of("0123456789abcdef"), std::string::npos) << e["value"].string;
+        // Neither in clear nor in the scrambled form, which anyone can undo.
+        EXPECT_EQ(e["value"].type, Json::kNull);
     }
     const auto clear = entries_of({"show", "--json", "--reveal", "--file", file_});
     ASSERT_EQ(clear.size(), 2u);
@@ -358,13 +365,13 @@ TEST_F(AdminTest, JsonRevealsEachScrambledEntryByItsOwnSectionAndKey) {
     const ProcessResult get = ctl({"get", "ServerPassword", "--json", "--reveal", "--file", file_});
     ASSERT_EQ(get.exit_code, 0) << get.err;
     Json one;
-    ASSERT_TRUE(twtest::parse_json(get.out, &one, nullptr)) << get.out;
+    ASSERT_TRUE(twctl::parse_json(get.out, &one, nullptr)) << get.out;
     EXPECT_EQ(one["section"].string, "Agent");
     EXPECT_EQ(one["key"].string, "ServerPassword");
     EXPECT_EQ(one["value"].string, "first secret");
     EXPECT_TRUE(one["scrambled"].boolean);
     Json plain;
-    ASSERT_TRUE(twtest::parse_json(ctl({"get", "TimeOut", "--json", "--file", file_}).out, &plain, nullptr));
+    ASSERT_TRUE(twctl::parse_json(ctl({"get", "TimeOut", "--json", "--file", file_}).out, &plain, nullptr));
     EXPECT_EQ(plain["value"].string, "20");
     EXPECT_FALSE(plain["scrambled"].boolean);
 }
@@ -386,8 +393,8 @@ TEST_F(AdminTest, SetOfTheStoredValueLeavesTheFileUntouched) {
         {"scrambled, same secret", {"set", "--scramble", "Agent", "ServerPassword"}, "pw one\n", false},
         {"scrambled, same secret, other line end", {"set", "--scramble", "Agent", "ServerPassword"}, "pw one\r\n", false},
         {"scrambled, new secret", {"set", "--scramble", "Agent", "ServerPassword"}, "pw two\n", true},
-        {"scrambled, in another section", {"set", "--scramble", "Other", "ServerPassword"}, "pw two\n", true},
-        {"scrambled, there too", {"set", "--scramble", "Other", "ServerPassword"}, "pw two\n", false},
+        {"scrambled, in another section", {"set", "--scramble", "--allow-new", "Other", "ServerPassword"}, "pw two\n", true},
+        {"scrambled, there too", {"set", "--scramble", "--allow-new", "Other", "ServerPassword"}, "pw two\n", false},
     };
     for (const auto& s : steps) {
         SCOPED_TRACE(s.name);
@@ -406,29 +413,31 @@ TEST_F(AdminTest, SetOfTheStoredValueLeavesTheFileUntouched) {
 // ---- errors, version, help
 
 TEST_F(AdminTest, ErrorsNameTheFileAndSayWhatHappened) {
+    make_complete_file();
     const std::string missing_dir = (dir_ / "no" / "such" / "x.cfg").string();
     const struct {
         std::vector<std::string> args;
         std::string message;
+        int status;
     } cases[] = {
         {{"get", "TimeOut", "--file", missing_dir},
-         "tarnwickctl: " + missing_dir + ": the file, or a directory of its path, does not exist (error -1010)\n"},
+         "tarnwickctl: " + missing_dir + ": the file, or a directory of its path, does not exist (error -1010)\n", 5},
         {{"show", "--file", dir_.string()},
          "tarnwickctl: " + dir_.string() + ": the path names a directory, a device, a pipe or a loop of links, not a "
-                                            "file (error -1012)\n"},
+                                            "file (error -1012)\n", 5},
         {{"set", "Agent", "TimeOut", "1", "--file", dir_.string()},
          "tarnwickctl: " + dir_.string() + ": the path names a directory, a device, a pipe or a loop of links, not a "
-                                            "file (error -1012)\n"},
+                                            "file (error -1012)\n", 5},
         {{"get", "NoSuchKey", "--file", file_},
-         "tarnwickctl: " + file_ + ": \"NoSuchKey\": no section holds the attribute (error -25)\n"},
+         "tarnwickctl: " + file_ + ": \"NoSuchKey\": no section holds the attribute (error -25)\n", 1},
         {{"set", "Agent", " blank", "1", "--file", file_},
          "tarnwickctl: " + file_ + ": \" blank\": the key is refused: empty, blank at an edge, holding a line break or "
-                                   "'=', or starting with '[', ';' or '#' (error -1008)\n"},
+                                   "'=', or starting with '[', ';' or '#' (error -1008)\n", 4},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.args));
         const ProcessResult r = ctl(c.args);
-        EXPECT_EQ(r.exit_code, 1);
+        EXPECT_EQ(r.exit_code, c.status);
         EXPECT_THAT(r.out, IsEmpty());
         EXPECT_EQ(r.err, c.message);
     }
@@ -445,7 +454,8 @@ TEST_F(AdminTest, VersionAndHelpTellTheVersionAndTheExitStatuses) {
     EXPECT_EQ(ctl({"--version", "extra"}).exit_code, 2);
 
     const ProcessResult help = ctl({"--help"});
-    for (const char* line : {"Exit status:", "  0  done", "  1  the library reported an error", "  2  the command line",
+    for (const char* line : {"Exit status:", "  0  done", "  1  get: no entry", "  2  the command line", "  3  the file is faulty",
+                             "  4  refused input", "  5  an error of the library",
                              "check [--file F] [--quiet]", "edit [--file F]", "unset SECTION KEY", "--json"}) {
         EXPECT_THAT(help.out, HasSubstr(line));
     }
@@ -454,7 +464,7 @@ TEST_F(AdminTest, VersionAndHelpTellTheVersionAndTheExitStatuses) {
         EXPECT_EQ(r.exit_code, 0);
         EXPECT_THAT(r.out, ::testing::StartsWith(std::string("usage: tarnwickctl ") + command));
     }
-    EXPECT_THAT(ctl({"unset", "--help"}).out, HasSubstr("the next opening adds its default again"));
+    EXPECT_THAT(ctl({"unset", "--help"}).out, HasSubstr("the next write adds its default again"));
 }
 
 // ---- edit
@@ -471,18 +481,18 @@ TEST_F(AdminTest, EditReplacesTheFileOnlyWithACleanChangedCopy) {
         int exit_code;
         std::string file_after;   // empty: as before
         const char* message;      // part of standard error, or "" for none at all
-        std::string kept;         // the kept copy's bytes, or empty when none is kept
     } cases[] = {
-        {"unchanged", {}, 0, "", "", ""},
-        {"a changed value", {"replace:TimeOut=20:TimeOut=45"}, 0, with("TimeOut=20", "TimeOut=45"), "", ""},
-        {"a faulty line", {"append:no meaning\\n"}, 1, "", "neither a comment", complete + "no meaning\n"},
-        {"a key twice", {"replace:TimeOut=20:TimeOut=20\\nTimeOut=21"}, 1, "", "\"TimeOut\" again in [Agent]",
-         with("TimeOut=20", "TimeOut=20\nTimeOut=21")},
-        {"the editor fails", {"replace:TimeOut=20:TimeOut=46", "exit:3"}, 1, "", "failed (exit status 3)",
-         complete},
-        {"the file changes meanwhile", {"replace:TimeOut=20:TimeOut=47", "other:" + file_ + ":::; theirs\\n"}, 1,
-         complete + "; theirs\n", "changed on disk", with("TimeOut=20", "TimeOut=47")},
+        {"unchanged", {}, 0, "", ""},
+        {"a changed value", {"replace:TimeOut=20:TimeOut=45"}, 0, with("TimeOut=20", "TimeOut=45"), ""},
+        {"a faulty line", {"append:no meaning\\n"}, 4, "", "neither a comment"},
+        {"a key twice", {"replace:TimeOut=20:TimeOut=20\\nTimeOut=21"}, 4, "", "\"TimeOut\" again in [Agent]"},
+        {"the editor fails", {"replace:TimeOut=20:TimeOut=46", "exit:3"}, 5, "", "failed (exit status 3)"},
+        {"the file changes meanwhile", {"replace:TimeOut=20:TimeOut=47", "other:" + file_ + ":::; theirs\\n"}, 5,
+         complete + "; theirs\n", "changed on disk"},
     };
+    const fs::path scratch = dir_ / "tmp";
+    fs::create_directory(scratch);
+    env_.set("TMPDIR", scratch.string().c_str());
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         write_file(file_, complete);
@@ -503,17 +513,31 @@ TEST_F(AdminTest, EditReplacesTheFileOnlyWithACleanChangedCopy) {
             EXPECT_EQ(fs::last_write_time(file_), mtime);
         }
         EXPECT_EQ(fs::status(file_).permissions(), perms);
-        const std::string copy = kept_copy(r.err);
-        if (c.kept.empty()) {
-            EXPECT_EQ(copy, "");
-        } else {
-            ASSERT_NE(copy, "") << r.err;
-            EXPECT_EQ(read_file(copy), c.kept);
-            EXPECT_THAT(r.err, HasSubstr(file_ + " was not changed"));
-            std::error_code ignored;
-            fs::remove_all(fs::path(copy).parent_path(), ignored);
+        // A refused edit leaves no copy behind: the temporary directory is gone.
+        EXPECT_TRUE(fs::is_empty(scratch)) << r.err;
+        if (c.exit_code != 0) {
+            EXPECT_THAT(r.err, HasSubstr("nothing was saved: " + file_ + " is as it was"));
         }
     }
+}
+
+// A finding the file had before the edit does not block it; one the edit brings does.
+TEST_F(AdminTest, EditRefusesOnlyWhatTheEditBrings) {
+    const std::string complete = make_complete_file();
+    write_file(file_, complete + "old junk\n");
+    env_.set("VISUAL", editor({"replace:TimeOut=20:TimeOut=45"}).c_str());
+    const ProcessResult kept = ctl({"edit", "--file", file_});
+    EXPECT_EQ(kept.exit_code, 0) << kept.err;
+    EXPECT_THAT(read_file(file_), HasSubstr("TimeOut=45"));
+    EXPECT_THAT(read_file(file_), HasSubstr("old junk"));
+
+    env_.set("VISUAL", editor({"replace:TimeOut=45:TimeOut=x"}).c_str());
+    const ProcessResult refused = ctl({"edit", "--file", file_});
+    EXPECT_EQ(refused.exit_code, 4);
+    EXPECT_THAT(refused.err, HasSubstr("is not a whole number of seconds"));
+    EXPECT_THAT(refused.err, Not(HasSubstr("old junk")));
+    EXPECT_THAT(refused.err, HasSubstr("the edit brings 1 new problem; nothing was saved"));
+    EXPECT_THAT(read_file(file_), HasSubstr("TimeOut=45"));
 }
 
 TEST_F(AdminTest, EditTakesVisualBeforeEditorAndReportsFilesItCannotEdit) {
@@ -525,9 +549,9 @@ TEST_F(AdminTest, EditTakesVisualBeforeEditorAndReportsFilesItCannotEdit) {
     ASSERT_EQ(ctl({"edit", "--file", file_}).exit_code, 0);
     EXPECT_EQ(ctl({"get", "TimeOut", "--file", file_}).out, "51\n");
 
-    const std::string missing = (dir_ / "missing.cfg").string();
+    const std::string missing = (dir_ / "none" / "missing.cfg").string();
     const ProcessResult r = ctl({"edit", "--file", missing});
-    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.exit_code, 5);
     EXPECT_THAT(r.err, HasSubstr(missing + ": the file, or a directory of its path, does not exist"));
     EXPECT_FALSE(fs::exists(missing));
 }

@@ -29,7 +29,7 @@ TEST(TarnwickctlBatchEditor, ABatchScriptEditsTheFile) {
     } while (!fs::create_directory(dir));
     const std::string program = (twtest::program_dir() / TARNWICKCTL_FILE_NAME).string();
     const std::string file = (dir / "agent.cfg").string();
-    ASSERT_EQ(twtest::run_process(program, {"show", "--file", file}, "").exit_code, 0);
+    ASSERT_EQ(twtest::run_process(program, {"set", "--file", file, "Agent", "HostSymbol", ""}, "").exit_code, 0);
     const std::string before = read_file(file);
 
     // Adds a section with one key: a clean edit, so the file is replaced.

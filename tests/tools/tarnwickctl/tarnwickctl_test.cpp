@@ -85,10 +85,10 @@ TEST_F(TarnwickctlTest, PathNamesTheFileInTheOverrideDirectoryAndCreatesNothing)
     EXPECT_FALSE(fs::exists(default_file()));
 }
 
-TEST_F(TarnwickctlTest, ShowCreatesAFreshFileAndListsEveryKeyInOrder) {
+TEST_F(TarnwickctlTest, ShowListsEveryKeyOfAFileAWriteCreatedInOrder) {
+    ASSERT_EQ(ctl({"set", "Agent", "HostSymbol", ""}).exit_code, 0);
     const ProcessResult r = ctl({"show"});
     ASSERT_EQ(r.exit_code, 0) << r.err;
-    EXPECT_TRUE(fs::exists(default_file()));
     const std::vector<Shown> shown = parse_show(r.out);
     ASSERT_EQ(shown.size(), std::size(kExpected)) << r.out;
     for (size_t i = 0; i < shown.size(); ++i) {
@@ -115,9 +115,9 @@ TEST_F(TarnwickctlTest, SetValuesReadBackThroughGetShowAndTheFile) {
     };
     for (const Row& c : cases) {
         SCOPED_TRACE(c.key);
-        const ProcessResult set = ctl({"set", c.section, c.key, c.value});
+        const ProcessResult set = ctl({"set", c.section, c.key, c.value, "--allow-new"});
         ASSERT_EQ(set.exit_code, 0) << set.err;
-        EXPECT_THAT(set.out, IsEmpty());
+        EXPECT_THAT(set.out, HasSubstr(std::string(": ") + (c.key == std::string("ServerMachine") ? "created" : "changed")));
 
         const ProcessResult get = ctl({"get", c.key});
         EXPECT_EQ(get.exit_code, 0) << get.err;
@@ -139,7 +139,7 @@ TEST_F(TarnwickctlTest, ScrambledSetReadsStandardInputAndStaysHiddenUnlessReveal
     const ProcessResult set = ctl({"set", "--scramble", "Agent", "ServerPassword"}, "s3cret pass\n");
     ASSERT_EQ(set.exit_code, 0) << set.err;
     // Nothing is prompted or echoed when standard input is not a terminal.
-    EXPECT_THAT(set.out, IsEmpty());
+    EXPECT_THAT(set.out, HasSubstr("created with 31 keys"));
     EXPECT_THAT(set.err, IsEmpty());
 
     const std::string file = read_file(default_file());
@@ -198,7 +198,7 @@ TEST_F(TarnwickctlTest, ScrambledSetRefusesMissingOrBrokenInput) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.message);
         const ProcessResult r = ctl({"set", "--scramble", "Agent", "ServerPassword"}, c.input);
-        EXPECT_EQ(r.exit_code, 2);
+        EXPECT_EQ(r.exit_code, 4);
         EXPECT_THAT(r.err, HasSubstr(c.message));
         EXPECT_FALSE(fs::exists(default_file()));  // refused before the file was opened
     }
@@ -213,7 +213,7 @@ TEST_F(TarnwickctlTest, UsageErrorsExitWithTwoAndTouchNothing) {
         {"show", "--bogus"},
         {"show", "NAME"},
         {"get"},
-        {"get", "A", "B"},
+        {"get", "A", "B", "C"},
         {"get", "A", "--file"},
         {"get", "A", "--file="},
         {"get", "A", "--scramble"},
@@ -250,7 +250,7 @@ TEST_F(TarnwickctlTest, HelpPrintsUsageAndSucceeds) {
     EXPECT_THAT(ctl({"set", "--help"}).out, HasSubstr("--scramble"));
 }
 
-TEST_F(TarnwickctlTest, LibraryErrorsExitWithOneAndNameTheCode) {
+TEST_F(TarnwickctlTest, LibraryErrorsExitWithTheirStatusAndNameTheCode) {
     // A scrambled-looking value of exactly the seed's eight digits cannot be unscrambled.
     const fs::path broken = dir_ / "broken.cfg";
     std::ofstream(broken) << "[Agent]\nServerPassword=0000abcd\n[Encription]\nServerPasswordEncrypted=\n";
@@ -260,27 +260,34 @@ TEST_F(TarnwickctlTest, LibraryErrorsExitWithOneAndNameTheCode) {
     const struct {
         std::vector<std::string> args;
         std::string message;  // the whole of standard error
+        int status;
     } cases[] = {
         {{"get", "NoSuchKey"},
-         "tarnwickctl: " + default_file().string() + ": \"NoSuchKey\": no section holds the attribute (error -25)\n"},
+         "tarnwickctl: " + default_file().string() + ": the file, or a directory of its path, does not exist (error -1010)\n", 5},
+        {{"set", "Agent", "HostSymbol", ""}, "", 0},
+        {{"get", "NoSuchKey"},
+         "tarnwickctl: " + default_file().string() + ": \"NoSuchKey\": no section holds the attribute (error -25)\n", 1},
         {{"get", "NoSuchKey", "--reveal"},
-         "tarnwickctl: " + default_file().string() + ": \"NoSuchKey\": no section holds the attribute (error -25)\n"},
+         "tarnwickctl: " + default_file().string() + ": \"NoSuchKey\": no section holds the attribute (error -25)\n", 1},
         {{"get", "ServerPassword", "--reveal", "--file", broken.string()},
-         "tarnwickctl: " + broken.string() + ": \"ServerPassword\": the stored value could not be unscrambled (error -24)\n"},
+         "tarnwickctl: " + broken.string() + ": \"ServerPassword\": the stored value could not be unscrambled (error -24): it holds a seed and no value\n", 3},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.args));
         const ProcessResult r = ctl(c.args);
-        EXPECT_EQ(r.exit_code, 1);
-        EXPECT_THAT(r.out, IsEmpty());
+        EXPECT_EQ(r.exit_code, c.status);
+        if (c.status != 0) {
+            EXPECT_THAT(r.out, IsEmpty());
+        }
         EXPECT_EQ(r.err, c.message);
     }
 
     // show --reveal names the key it could not unscramble and still lists the rest.
     const ProcessResult show = ctl({"show", "--reveal", "--file", broken.string()});
-    EXPECT_EQ(show.exit_code, 1);
+    EXPECT_EQ(show.exit_code, 3);
     EXPECT_EQ(show.err, "tarnwickctl: " + broken.string() +
-                            ": \"Agent/ServerPassword\": the stored value could not be unscrambled (error -24)\n");
+                            ": \"Agent/ServerPassword\": the stored value could not be unscrambled (error -24): it holds a seed and "
+                            "no value\n");
     const std::vector<Shown> listed = parse_show(show.out);
     const Shown* password = find_shown(listed, "ServerPassword");
     ASSERT_NE(password, nullptr);
@@ -288,7 +295,7 @@ TEST_F(TarnwickctlTest, LibraryErrorsExitWithOneAndNameTheCode) {
 
     // A store error: one line, the code and a known meaning.
     const ProcessResult store = ctl({"show", "--file", dir_as_file.string()});
-    EXPECT_EQ(store.exit_code, 1);
+    EXPECT_EQ(store.exit_code, 5);
     EXPECT_THAT(store.err, StartsWith("tarnwickctl: " + dir_as_file.string() + ": "));
     EXPECT_THAT(store.err, HasSubstr("(error -"));
     EXPECT_THAT(store.err, Not(HasSubstr("unknown")));
@@ -301,7 +308,8 @@ TEST_F(TarnwickctlTest, ExplicitFileLeavesTheLocatedFileAlone) {
     EXPECT_EQ(ctl({"get", "HostSymbol", "--file=" + file}).out, "here\n");
     EXPECT_TRUE(fs::exists(file));
     EXPECT_FALSE(fs::exists(default_file()));
-    EXPECT_EQ(ctl({"get", "HostSymbol"}).out, "\n");  // the located file has its default
+    EXPECT_NE(ctl({"get", "HostSymbol"}).exit_code, 0);  // a read creates no located file
+    EXPECT_FALSE(fs::exists(default_file()));
 }
 
 TEST_F(TarnwickctlTest, PlainSetOfAScrambledKeyWarnsThatTheMarkerStays) {

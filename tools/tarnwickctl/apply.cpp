@@ -1,0 +1,382 @@
+#include "apply.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <set>
+
+#include "changes.h"
+#include "commands.h"
+#include "config.h"
+#include "corvane.h"
+#include "json_reader.h"
+#include "library.h"
+#include "messages.h"
+#include "schema_table.h"
+#include "tarnwick.h"
+
+namespace twctl {
+
+const char kApplySynopsis[] = "tarnwickctl apply [--file F] [--check] [--diff] [--json] [--allow-new] STATE\n";
+
+const char kApplyDescription[] =
+    "Makes the attribute file hold the state STATE describes, in one call: the whole state is\n"
+    "checked and applied in memory first, and the file saved once when something changes,\n"
+    "never when nothing does. STATE is a file, or - for standard input (the way for secrets:\n"
+    "never on a command line). It holds one JSON object of sections, each an object of keys:\n"
+    "\n"
+    "  {\"Agent\": {\"ServerMachine\": \"srv.example\", \"TimeOut\": \"45\", \"LegacyKey\": null},\n"
+    "   \"Http_Proxy\": {\"ProxyPassword\": {\"scrambled\": \"s3cret\"}}}\n"
+    "\n"
+    "A string sets the key, null removes it, {\"scrambled\": \"text\"} stores the text scrambled\n"
+    "(and marks the key as scrambled). A scrambled key whose stored value unscrambles to the\n"
+    "same text is left alone, so applying a state again writes nothing. Keys the state does\n"
+    "not name stay as they are. A missing file is created with every default and an existing\n"
+    "one completed, as opening does, before the state is applied. The file is replaced under\n"
+    "the machine-wide lock, and only while it is still the file that was read.\n"
+    "\n"
+    "All or nothing: when any entry is refused (not JSON, not an object of objects, a value\n"
+    "other than a string, null or {\"scrambled\": string}, a name or value the store refuses, a\n"
+    "name longer than 255 bytes or given twice, a section neither in the schema nor in the\n"
+    "file, a schema key in another section than its own), every refused entry is listed and\n"
+    "nothing is written. --allow-new allows the new section and the key in another section.\n"
+    "\n"
+    "--check writes nothing and reports what would change. --diff adds the file before and\n"
+    "after; the value of every secret (a key with a scramble marker, or scrambled by the\n"
+    "state) is masked there, in clear and in scrambled form alike. Without --json, one line\n"
+    "says what changed (\"FILE: changed: set Agent/TimeOut, ...\", or \"FILE: nothing\n"
+    "changed\"), and --diff adds a unified diff. --json prints one object instead:\n"
+    "\n"
+    "  {\"changed\": true, \"file\": \"/path/k_agent_attribs.cfg\",\n"
+    "   \"changes\": [{\"section\": \"Agent\", \"key\": \"TimeOut\", \"action\": \"set\",\n"
+    "                \"scrambled\": false}, ...],\n"
+    "   \"diff\": {\"before\": \"...\", \"after\": \"...\"}}\n"
+    "\n"
+    "\"changed\" is true when the file was (or would be) created or any line of it differs.\n"
+    "\"changes\" lists each key whose first entry in its section was added (\"add\", also for\n"
+    "defaults a completion adds), given another value (\"set\") or removed (\"remove\"), with\n"
+    "\"scrambled\" true for a secret; no value ever appears. \"diff\" comes with --diff only.\n"
+    "On failure nothing goes to standard output; the reasons go to standard error.\n"
+    "\n"
+    "Exit status: 0 done, whether anything changed or not; 2 the command line was wrong;\n"
+    "4 the state was refused (nothing written); 5 an error of the library or the system\n"
+    "(a planted or unreadable file, the lock, a failed save, the file changed meanwhile).\n";
+
+namespace {
+
+// ---- reading the state
+
+// A buffer that overwrites what it held whenever it moves and when it ends.
+class WipedText {
+public:
+    WipedText() { text_.reserve(64 * 1024); }
+    ~WipedText() { wipe(&text_); }
+    WipedText(const WipedText&) = delete;
+    WipedText& operator=(const WipedText&) = delete;
+
+    void append(const char* data, size_t size) {
+        if (text_.size() + size > text_.capacity()) {
+            std::string bigger;
+            bigger.reserve(2 * (text_.size() + size));
+            bigger.assign(text_);
+            wipe(&text_);
+            text_.swap(bigger);
+        }
+        text_.append(data, size);
+    }
+    const std::string& text() const { return text_; }
+
+private:
+    std::string text_;
+};
+
+// Reads at most kMaxStateSize bytes from file; false with the reason in *problem.
+bool read_state(const std::string& source, WipedText* text, std::string* problem) {
+    std::FILE* in = source == "-" ? stdin : std::fopen(source.c_str(), "rb");
+    if (in == nullptr) {
+        *problem = "the state file " + source + " cannot be read: " + std::strerror(errno);
+        return false;
+    }
+    // Unbuffered, so that no copy of a secret stays behind in the stream's own buffer.
+    if (in == stdin) std::setvbuf(stdin, nullptr, _IONBF, 0);
+    char chunk[4096];
+    bool ok = true;
+    for (;;) {
+        const size_t got = std::fread(chunk, 1, sizeof chunk, in);
+        if (got > 0) text->append(chunk, got);
+        if (text->text().size() > kMaxStateSize) {
+            *problem = "the state is larger than " + std::to_string(kMaxStateSize) + " bytes";
+            ok = false;
+            break;
+        }
+        if (got < sizeof chunk) {
+            if (std::ferror(in)) {
+                *problem = "reading the state failed";
+                ok = false;
+            }
+            break;
+        }
+    }
+    volatile char* p = chunk;
+    for (size_t i = 0; i < sizeof chunk; ++i) p[i] = '\0';
+    if (in != stdin) std::fclose(in);
+    return ok;
+}
+
+
+// ---- the store
+
+class Store {
+public:
+    Store() : cfg_(new_config()) {}
+    ~Store() { delete_config(cfg_); }
+    Store(const Store&) = delete;
+    Store& operator=(const Store&) = delete;
+    config_handle get() const { return cfg_; }
+
+private:
+    config_handle cfg_;
+};
+
+// ---- applying
+
+// The state applied to a store that holds the file (or a new one): refusals, warnings, and the
+// file's lines before and after.
+class Applier {
+public:
+    Applier(config_handle cfg, const std::string& path) : cfg_(cfg), path_(path) {}
+
+    std::vector<std::string> refusals;  // "ENTRY: why"
+    std::vector<std::string> warnings;
+    int32_t error = ATTRIB_MNGR_OK;     // a failure that is not the state's
+
+    // Refuses what the schema says is a mistake: a section neither in the schema nor in the
+    // file, a schema key in another section than its own.
+    void check_schema(const std::vector<StateEntry>& entries, const FileView* before) {
+        std::set<std::string> sections, refused_sections;
+        if (before != nullptr) {
+            for (const Line& l : before->lines()) {
+                if (l.kind == CONFIG_LINE_SECTION || l.kind == CONFIG_LINE_ENTRY) sections.insert(tw::fold_name(l.section));
+            }
+        }
+        for (const StateEntry& e : entries) {
+            if (!tw::is_schema_section(e.section) && sections.count(tw::fold_name(e.section)) == 0) {
+                if (refused_sections.insert(tw::fold_name(e.section)).second)
+                    refusals.push_back("\"" + shown(e.section) + "\": no such section in the schema or the file");
+                continue;
+            }
+            const tw::SchemaRow* row = tw::find_schema_key(e.key);
+            if (row != nullptr && !tw::same_name(row->section, e.section))
+                refusals.push_back(entry_name(e.section, e.key) + ": a key of [" + row->section + "], not of [" +
+                                   shown(e.section) + "]");
+        }
+    }
+
+    // Adds every schema row the store lacks with the table's default, as opening does (which
+    // takes the proxy's host and port from the system's settings instead).
+    void complete() {
+        for (const tw::SchemaRow& r : tw::kSchemaRows) {
+            if (config_get_attrib_val(cfg_, path_.c_str(), r.section, r.key) != 0) continue;
+            const int32_t rc = config_set_attrib(cfg_, path_.c_str(), r.section, r.key, r.value);
+            if (rc != CONFIG_OK && error == ATTRIB_MNGR_OK) error = rc;
+        }
+    }
+
+    void apply(const StateEntry& e) {
+        if (lines_stale_) {
+            const int32_t rc = lines_.load_from(cfg_, path_);
+            if (rc != CONFIG_OK) {
+                if (error == ATTRIB_MNGR_OK) error = rc;
+                return;
+            }
+            lines_stale_ = false;
+        }
+        switch (e.action) {
+            case StateEntry::kSet: set(e); break;
+            case StateEntry::kRemove: remove(e); break;
+            case StateEntry::kScramble: scramble(e); break;
+        }
+    }
+
+private:
+    void refuse_code(const StateEntry& e, int32_t rc) {
+        refusals.push_back(entry_name(e.section, e.key) + ": " + attrib_mngr_error_text(rc) + " (error " +
+                           std::to_string(rc) + ")");
+    }
+    void set(const StateEntry& e) {
+        const int32_t rc = config_set_attrib(cfg_, path_.c_str(), e.section.c_str(), e.key.c_str(), e.value.c_str());
+        if (rc != CONFIG_OK) return refuse_code(e, rc);
+        if (lines_.scrambled(e.key))
+            warnings.push_back(entry_name(e.section, e.key) +
+                               " keeps its scramble marker: --reveal will unscramble the plain value");
+    }
+    void remove(const StateEntry& e) {
+        if (config_get_attrib_val(cfg_, path_.c_str(), e.section.c_str(), e.key.c_str()) != 0) {
+            const int32_t rc = config_remove_attrib(cfg_, path_.c_str(), e.section.c_str(), e.key.c_str());
+            if (rc < 0 && error == ATTRIB_MNGR_OK) error = rc;
+            lines_stale_ = true;
+            return;
+        }
+        // Nothing to remove; but a name the store refuses is a mistake all the same. A store
+        // of a file that is never written tells.
+        if (!probe_dir_) {
+            probe_dir_ = std::make_unique<ScratchDir>();
+            probe_path_ = probe_dir_->ok() ? probe_dir_->path("names.cfg") : std::string();
+            if (probe_path_.empty() || config_add_ini_new_file_source(probe_.get(), probe_path_.c_str()) != CONFIG_OK) {
+                probe_path_.clear();
+            }
+        }
+        if (probe_path_.empty()) {
+            if (error == ATTRIB_MNGR_OK) error = CONFIG_E_CREATE;
+            return;
+        }
+        const int32_t rc = config_set_attrib(probe_.get(), probe_path_.c_str(), e.section.c_str(), e.key.c_str(), "");
+        if (rc != CONFIG_OK) refuse_code(e, rc);
+    }
+    void scramble(const StateEntry& e) {
+        const bool marked = lines_.scrambled(e.key);
+        if (marked && same_clear_value(e)) return;  // a new seed would change nothing else
+        std::string text = twctl::scramble(e.value);
+        const int32_t rc = config_set_attrib(cfg_, path_.c_str(), e.section.c_str(), e.key.c_str(), text.c_str());
+        wipe(&text);
+        lines_stale_ = true;
+        if (rc != CONFIG_OK) return refuse_code(e, rc);
+        if (marked) return;
+        const int32_t marker =
+            config_set_attrib(cfg_, path_.c_str(), tw::kMarkerSection, tw::marker_key(e.key).c_str(), "");
+        if (marker != CONFIG_OK) refuse_code(e, marker);
+    }
+    // Whether the key's entry in its section is sound scrambled text of the state's value.
+    bool same_clear_value(const StateEntry& e) {
+        for (const Line& l : lines_.lines()) {
+            if (l.kind != CONFIG_LINE_ENTRY || !tw::same_name(l.section, e.section) || !tw::same_name(l.key, e.key))
+                continue;
+            std::string clear;
+            const bool same = reveal(l.value, &clear) == ATTRIB_MNGR_OK && clear == e.value;
+            wipe(&clear);
+            return same;
+        }
+        return false;
+    }
+
+    config_handle cfg_;
+    const std::string& path_;
+    FileView lines_;  // the store's lines, reloaded after a change that moves them
+    bool lines_stale_ = true;
+    std::unique_ptr<ScratchDir> probe_dir_;
+    Store probe_;
+    std::string probe_path_;
+};
+
+int fail(std::ostream& err, int32_t code, const std::string& file) {
+    err << error_line(code, file) << "\n";
+    return exit_status(code);
+}
+
+int refused(std::ostream& err, const std::string& where, const std::vector<std::string>& problems) {
+    for (const std::string& p : problems) err << "tarnwickctl: " << printable(where) << ": " << printable(p) << "\n";
+    err << "tarnwickctl: the state was refused; nothing was written\n";
+    return kExitRefused;
+}
+
+// The state applied to cfg, which holds the file at path; before: the file as it was (NULL
+// for none), for the schema's checks. complete: first add every schema row cfg lacks.
+int32_t apply_state(config_handle cfg, const std::string& path, const FileView* before,
+                    const std::vector<StateEntry>& entries, bool allow_new, bool complete, FileView* after,
+                    std::vector<std::string>* refusals, std::vector<std::string>* warnings) {
+    Applier applier(cfg, path);
+    if (!allow_new) applier.check_schema(entries, before);
+    if (complete) applier.complete();
+    for (const StateEntry& e : entries) applier.apply(e);
+    if (applier.error != ATTRIB_MNGR_OK) return library_code(applier.error);
+    *refusals = std::move(applier.refusals);
+    *warnings = std::move(applier.warnings);
+    return after->load_from(cfg, path);
+}
+
+// A check: the file loaded into a store of its own (or taken as new when missing), completed
+// from the schema's table and changed in memory; nothing is locked or written. The proxy's
+// host and port a completion would add show with the table's empty defaults: opening takes
+// them from the system's settings.
+int32_t check_state(const std::string& path, const std::vector<StateEntry>& entries, bool allow_new,
+                    std::optional<FileView>* before, FileView* after, std::vector<std::string>* refusals,
+                    std::vector<std::string>* warnings) {
+    Store store;
+    if (store.get() == 0) return ATTRIB_MNGR_NO_CONFIG;
+    int32_t rc = config_add_ini_file_source(store.get(), path.c_str());
+    if (rc == CONFIG_OK) {
+        before->emplace();
+        rc = (*before)->load_from(store.get(), path);
+    } else if (rc == CONFIG_E_NOT_FOUND) {
+        rc = config_add_ini_new_file_source(store.get(), path.c_str());
+    }
+    if (rc != CONFIG_OK) return library_code(rc);
+    return apply_state(store.get(), path, *before ? &**before : nullptr, entries, allow_new, true, after, refusals,
+                       warnings);
+}
+
+}  // namespace
+
+int run_apply(const ApplyOptions& options, std::ostream& out, std::ostream& err) {
+    const std::string where = options.state == "-" ? "standard input" : options.state;
+    std::vector<StateEntry> entries;
+    {
+        WipedText text;
+        std::string problem;
+        if (!read_state(options.state, &text, &problem)) return refused(err, where, {problem});
+        std::vector<std::string> problems;
+        if (!parse_state(text.text(), &entries, &problems)) return refused(err, where, problems);
+    }
+    struct Wiper {
+        std::vector<StateEntry>* e;
+        ~Wiper() { wipe(e); }
+    } wiper{&entries};
+    std::set<std::string> secrets;
+    for (const StateEntry& e : entries) {
+        if (e.action == StateEntry::kScramble) secrets.insert(tw::fold_name(e.key));
+    }
+
+    // What the state would do to the file as it is: all a check does, and, before a run
+    // writes anything, the refusals (opening alone could create or complete the file) and
+    // whether there is anything to write at all.
+    std::string path;
+    int32_t rc = options.file ? ATTRIB_MNGR_OK : located_path(&path);
+    if (rc != ATTRIB_MNGR_OK) return fail(err, rc, "");
+    if (options.file) path = *options.file;
+    std::vector<std::string> refusals, warnings;
+    std::optional<FileView> planned_before;
+    FileView after;
+    rc = check_state(path, entries, options.allow_new, &planned_before, &after, &refusals, &warnings);
+    if (rc != ATTRIB_MNGR_OK) return fail(err, rc, path);
+    if (!refusals.empty()) return refused(err, where, refusals);
+    ChangeReport report = compare_files(path, planned_before ? &*planned_before : nullptr, after, secrets);
+    if (!options.check && report.changed) {
+        // The tool's one write path: the file as it was, then created or completed as opening
+        // does, then loaded under the machine-wide lock; saved, only while it is still the file
+        // loaded, when something changed.
+        FileWrite write;
+        rc = write.open(options.file);
+        if (rc != ATTRIB_MNGR_OK) return fail(err, rc, write.path());
+        warnings.clear();
+        const FileView* before = write.existed() ? &write.before() : nullptr;
+        rc = apply_state(write.cfg(), write.path(), before, entries, options.allow_new, false, &after, &refusals,
+                         &warnings);
+        if (rc != ATTRIB_MNGR_OK) return fail(err, rc, write.path());
+        if (!refusals.empty()) return refused(err, where, refusals);
+        report = compare_files(write.path(), before, after, secrets);
+        if (report.changed) {
+            rc = write.save();
+            if (rc != ATTRIB_MNGR_OK) return fail(err, rc, write.path());
+        }
+    }
+    for (const std::string& w : warnings) err << "tarnwickctl: warning: " << w << "\n";
+    print_report(out, report, {options.json, options.diff, options.check});
+    return kExitOk;
+}
+
+}  // namespace twctl
