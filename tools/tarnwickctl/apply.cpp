@@ -188,13 +188,18 @@ public:
     }
 
     void apply(const StateEntry& e) {
-        if (lines_stale_) {
+        // The stored values as they are before the state: no entry of the state changes
+        // another's section and key (none is given twice), so they stay right to the end.
+        if (!loaded_) {
             const int32_t rc = lines_.load_from(cfg_, path_);
             if (rc != CONFIG_OK) {
                 if (error == ATTRIB_MNGR_OK) error = rc;
                 return;
             }
-            lines_stale_ = false;
+            for (const Line& l : lines_.lines()) {
+                if (l.kind == CONFIG_LINE_ENTRY) values_.emplace(Name{tw::fold_name(l.section), tw::fold_name(l.key)}, &l.value);
+            }
+            loaded_ = true;
         }
         switch (e.action) {
             case StateEntry::kSet: set(e); break;
@@ -204,6 +209,13 @@ public:
     }
 
 private:
+    using Name = std::pair<std::string, std::string>;  // section and key, folded
+
+    // Whether key is scrambled as the library tells, in the store as it stands now (an
+    // earlier entry may have added or removed a marker): some section holds its marker.
+    bool marked(const std::string& key) const {
+        return config_get_attrib(cfg_, tw::marker_key(key).c_str()) != nullptr;
+    }
     void refuse_code(const StateEntry& e, int32_t rc) {
         refusals.push_back(entry_name(e.section, e.key) + ": " + attrib_mngr_error_text(rc) + " (error " +
                            std::to_string(rc) + ")");
@@ -211,7 +223,7 @@ private:
     void set(const StateEntry& e) {
         const int32_t rc = config_set_attrib(cfg_, path_.c_str(), e.section.c_str(), e.key.c_str(), e.value.c_str());
         if (rc != CONFIG_OK) return refuse_code(e, rc);
-        if (lines_.scrambled(e.key))
+        if (marked(e.key))
             warnings.push_back(entry_name(e.section, e.key) +
                                " keeps its scramble marker: --reveal will unscramble the plain value");
     }
@@ -219,7 +231,6 @@ private:
         if (config_get_attrib_val(cfg_, path_.c_str(), e.section.c_str(), e.key.c_str()) != 0) {
             const int32_t rc = config_remove_attrib(cfg_, path_.c_str(), e.section.c_str(), e.key.c_str());
             if (rc < 0 && error == ATTRIB_MNGR_OK) error = rc;
-            lines_stale_ = true;
             return;
         }
         // Nothing to remove; but a name the store refuses is a mistake all the same. A store
@@ -239,35 +250,32 @@ private:
         if (rc != CONFIG_OK) refuse_code(e, rc);
     }
     void scramble(const StateEntry& e) {
-        const bool marked = lines_.scrambled(e.key);
-        if (marked && same_clear_value(e)) return;  // a new seed would change nothing else
+        const bool was_marked = marked(e.key);
+        if (was_marked && same_clear_value(e)) return;  // a new seed would change nothing else
         std::string text = twctl::scramble(e.value);
         const int32_t rc = config_set_attrib(cfg_, path_.c_str(), e.section.c_str(), e.key.c_str(), text.c_str());
         wipe(&text);
-        lines_stale_ = true;
         if (rc != CONFIG_OK) return refuse_code(e, rc);
-        if (marked) return;
+        if (was_marked) return;
         const int32_t marker =
             config_set_attrib(cfg_, path_.c_str(), tw::kMarkerSection, tw::marker_key(e.key).c_str(), "");
         if (marker != CONFIG_OK) refuse_code(e, marker);
     }
     // Whether the key's entry in its section is sound scrambled text of the state's value.
     bool same_clear_value(const StateEntry& e) {
-        for (const Line& l : lines_.lines()) {
-            if (l.kind != CONFIG_LINE_ENTRY || !tw::same_name(l.section, e.section) || !tw::same_name(l.key, e.key))
-                continue;
-            std::string clear;
-            const bool same = reveal(l.value, &clear) == ATTRIB_MNGR_OK && clear == e.value;
-            wipe(&clear);
-            return same;
-        }
-        return false;
+        const auto it = values_.find({tw::fold_name(e.section), tw::fold_name(e.key)});
+        if (it == values_.end()) return false;
+        std::string clear;
+        const bool same = reveal(*it->second, &clear) == ATTRIB_MNGR_OK && clear == e.value;
+        wipe(&clear);
+        return same;
     }
 
     config_handle cfg_;
     const std::string& path_;
-    FileView lines_;  // the store's lines, reloaded after a change that moves them
-    bool lines_stale_ = true;
+    FileView lines_;  // the store's lines before the state
+    std::map<Name, const std::string*> values_;  // the first value of each section and key there
+    bool loaded_ = false;
     std::unique_ptr<ScratchDir> probe_dir_;
     Store probe_;
     std::string probe_path_;

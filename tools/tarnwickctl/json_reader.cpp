@@ -1,6 +1,7 @@
 #include "json_reader.h"
 
 #include <cstdlib>
+#include <unordered_set>
 
 namespace twctl {
 
@@ -166,16 +167,15 @@ private:
         ++i_;
         blanks();
         if (more() && peek() == '}') return ++i_, true;
+        std::unordered_set<std::string> names;
         for (;;) {
             blanks();
             const size_t name_at = i_;
             std::string name;
             if (!string(&name)) return false;
-            for (const auto& member : v->object) {
-                if (member.first == name) {
-                    i_ = name_at;
-                    return fail("a name twice in one object");
-                }
+            if (!names.insert(name).second) {
+                i_ = name_at;
+                return fail("a name twice in one object");
             }
             v->object.emplace_back(std::move(name), Json());
             blanks();

@@ -29,6 +29,29 @@ std::string name_problem(const std::string& name) {
     return "";
 }
 
+// "line L, column C" of offsets asked for in increasing order, in one pass over the text
+// (asked for one by one, a state of many faulty entries would cost the square of its size).
+class Positions {
+public:
+    explicit Positions(std::string_view text) : text_(text) {}
+    std::string at(size_t offset) {
+        if (offset < i_) i_ = 0, line_ = 1, column_ = 1;
+        for (; i_ < offset && i_ < text_.size(); ++i_) {
+            if (text_[i_] == '\n') {
+                ++line_;
+                column_ = 1;
+            } else {
+                ++column_;
+            }
+        }
+        return "line " + std::to_string(line_) + ", column " + std::to_string(column_) + ": ";
+    }
+
+private:
+    std::string_view text_;
+    size_t i_ = 0, line_ = 1, column_ = 1;
+};
+
 }  // namespace
 
 std::string shown(const std::string& name) { return name.size() <= 64 ? name : name.substr(0, 60) + "..."; }
@@ -47,22 +70,22 @@ bool parse_state(std::string_view text, std::vector<StateEntry>* entries, std::v
         return false;
     }
     if (doc.type != Json::kObject) problems->push_back("the state is " + std::string(type_name(doc)) + ", not an object of sections");
+    Positions positions(text);
     std::set<std::string> sections;
     for (const auto& [section, keys] : doc.object) {
-        const std::string where = text_position(text, keys.offset) + ": ";
+        const size_t keys_at = keys.offset;
         std::string problem = name_problem(section);
         if (problem.empty() && !sections.insert(tw::fold_name(section)).second) problem = "section given twice";
         if (!problem.empty()) {
-            problems->push_back(where + "\"" + shown(section) + "\": " + problem);
+            problems->push_back(positions.at(keys_at) + "\"" + shown(section) + "\": " + problem);
             continue;
         }
         if (keys.type != Json::kObject) {
-            problems->push_back(where + "\"" + section + "\": " + type_name(keys) + ", not an object of keys");
+            problems->push_back(positions.at(keys_at) + "\"" + shown(section) + "\": " + type_name(keys) + ", not an object of keys");
             continue;
         }
         std::set<std::string> names;
         for (const auto& [key, value] : keys.object) {
-            const std::string at = text_position(text, value.offset) + ": " + entry_name(section, key) + ": ";
             problem = name_problem(key);
             if (problem.empty() && !names.insert(tw::fold_name(key)).second) problem = "key given twice";
             StateEntry entry;
@@ -88,7 +111,7 @@ bool parse_state(std::string_view text, std::vector<StateEntry>* entries, std::v
                 }
             }
             if (!problem.empty()) {
-                problems->push_back(at + problem);
+                problems->push_back(positions.at(value.offset) + entry_name(section, key) + ": " + problem);
                 continue;
             }
             entries->push_back(std::move(entry));
