@@ -24,7 +24,7 @@ endif()
 # Each file belongs to one component, which cpack -G DEB makes one Debian package of:
 # runtime (libtarnwick0: the libraries a program runs with), dev (libtarnwick-dev: headers,
 # the .so links, the CMake and pkg-config files) and tools (tarnwick-tools: tarnwickctl, its
-# manual page and completion). docs (README, LICENSE) goes into the archives only: a Debian
+# manual page and completion, the Ansible collection's tarball). docs (README, LICENSE) goes into the archives only: a Debian
 # package carries its own copyright file instead.
 install(TARGETS tarnwick EXPORT tarnwickTargets
         RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime
@@ -144,9 +144,10 @@ This package holds what a program that uses the library is built with: the
 headers, the link for the linker, the CMake package (find_package(tarnwick))
 and the pkg-config file.")
 set(CPACK_DEBIAN_TOOLS_DESCRIPTION "command-line tool for the agent attribute file\n${TW_DEB_ABOUT}\n
-This package holds tarnwickctl, which shows, reads, sets, removes, checks
-and edits attributes from a shell or a script, with its manual page and its
-bash completion.")
+This package holds tarnwickctl, which shows, reads, sets, removes, checks,
+edits and applies attributes from a shell or a script, with its manual page
+and its bash completion, and the Ansible collection tarnwick.agent, whose
+module attribs manages the file of many machines through tarnwickctl.")
 
 set(TARNWICK_DEB_MAINTAINER "tarnwick maintainers <maintainers@tarnwick.invalid>" CACHE STRING
     "Maintainer field of the Debian packages: \"Name <address>\"")
