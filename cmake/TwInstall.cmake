@@ -21,27 +21,34 @@ if(NOT WIN32)
   set_target_properties(${TW_OUTSIDE_LIBS} proxy_provider PROPERTIES INSTALL_RPATH "$ORIGIN")
 endif()
 
+# Each file belongs to one component, which cpack -G DEB makes one Debian package of:
+# runtime (libtarnwick0: the libraries a program runs with), dev (libtarnwick-dev: headers,
+# the .so links, the CMake and pkg-config files) and tools (tarnwick-tools: tarnwickctl, its
+# manual page and completion, the Ansible collection's tarball). docs (README, LICENSE) goes into the archives only: a Debian
+# package carries its own copyright file instead.
 install(TARGETS tarnwick EXPORT tarnwickTargets
-        RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
-        LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
-        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
-        FILE_SET HEADERS DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+        RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime
+        LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT dev
+        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT dev
+        FILE_SET HEADERS DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT dev)
 # Their headers' file sets hold include/tarnwick/<name>.h already.
 install(TARGETS ${TW_OUTSIDE_LIBS} EXPORT tarnwickTargets
-        RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
-        LIBRARY DESTINATION ${TW_PRIVATE_LIBDIR}
-        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
-        FILE_SET HEADERS DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+        RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime
+        LIBRARY DESTINATION ${TW_PRIVATE_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT dev
+        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT dev
+        FILE_SET HEADERS DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT dev)
 if(TARGET proxy_provider)
-  # Loaded by its file name, libwininet.so, from beside plinth32; hosts never link it.
-  install(TARGETS proxy_provider LIBRARY DESTINATION ${TW_PRIVATE_LIBDIR})
+  # Loaded by its file name, libwininet.so, from beside plinth32; hosts never link it. So that
+  # name is part of the run time, not a link for building.
+  install(TARGETS proxy_provider LIBRARY DESTINATION ${TW_PRIVATE_LIBDIR} COMPONENT runtime)
 endif()
-install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE
+        DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT docs)
 
 set(TW_MINGW_RUNTIME_DLL_NAMES "")
 if(WIN32)
   # The MinGW runtime the DLLs import, so that an installation runs where MinGW is absent.
-  install(FILES ${TW_MINGW_RUNTIME_DLLS} DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(FILES ${TW_MINGW_RUNTIME_DLLS} DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
   foreach(dll IN LISTS TW_MINGW_RUNTIME_DLLS)
     get_filename_component(name ${dll} NAME)
     list(APPEND TW_MINGW_RUNTIME_DLL_NAMES ${name})
@@ -55,7 +62,7 @@ endif()
 include(CMakePackageConfigHelpers)
 set(TW_CMAKE_INSTALL_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/tarnwick)
 set(TW_PACKAGE_FILES_DIR ${PROJECT_BINARY_DIR}/package_files)
-install(EXPORT tarnwickTargets NAMESPACE tarnwick:: DESTINATION ${TW_CMAKE_INSTALL_DIR})
+install(EXPORT tarnwickTargets NAMESPACE tarnwick:: DESTINATION ${TW_CMAKE_INSTALL_DIR} COMPONENT dev)
 configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/templates/tarnwickConfig.cmake.in
                               ${TW_PACKAGE_FILES_DIR}/tarnwickConfig.cmake
                               INSTALL_DESTINATION ${TW_CMAKE_INSTALL_DIR}
@@ -66,7 +73,7 @@ write_basic_package_version_file(${TW_PACKAGE_FILES_DIR}/tarnwickConfigVersion.c
                                  COMPATIBILITY SameMinorVersion)
 install(FILES ${TW_PACKAGE_FILES_DIR}/tarnwickConfig.cmake
               ${TW_PACKAGE_FILES_DIR}/tarnwickConfigVersion.cmake
-        DESTINATION ${TW_CMAKE_INSTALL_DIR})
+        DESTINATION ${TW_CMAKE_INSTALL_DIR} COMPONENT dev)
 
 # pkg-config, relocatable: the prefix is found from the .pc file's own directory.
 if(NOT WIN32)
@@ -75,17 +82,32 @@ if(NOT WIN32)
   configure_file(${PROJECT_SOURCE_DIR}/cmake/templates/tarnwick.pc.in
                  ${TW_PACKAGE_FILES_DIR}/tarnwick.pc @ONLY)
   install(FILES ${TW_PACKAGE_FILES_DIR}/tarnwick.pc
-          DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+          DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT dev)
+endif()
+
+# The manual page and the shell completion of tarnwickctl (tools), for this tree on its own.
+if(PROJECT_IS_TOP_LEVEL)
+  # The dates in the manual page and the Debian changelog: SOURCE_DATE_EPOCH's, else that of
+  # the last commit, else now; so that one commit gives the same files on every build.
+  if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})
+    execute_process(COMMAND git -C ${PROJECT_SOURCE_DIR} log -1 --format=%ct
+                    OUTPUT_VARIABLE _tw_commit_time OUTPUT_STRIP_TRAILING_WHITESPACE
+                    RESULT_VARIABLE _tw_git ERROR_QUIET)
+    if(_tw_git EQUAL 0 AND _tw_commit_time MATCHES "^[0-9]+$")
+      set(ENV{SOURCE_DATE_EPOCH} ${_tw_commit_time})
+    endif()
+  endif()
+  include(${CMAKE_CURRENT_LIST_DIR}/TwDocs.cmake)
 endif()
 
 # cpack, for this tree on its own (a project that adds it packs itself): a ZIP for Windows; for
-# Linux a gzipped tarball and, with -G DEB, a Debian package that installs under /usr. All in
-# <build>/package.
+# Linux a gzipped tarball and, with -G DEB, three Debian packages (one per component) that
+# install under /usr. All in <build>/package.
 if(NOT PROJECT_IS_TOP_LEVEL)
   return()
 endif()
 set(CPACK_PACKAGE_NAME tarnwick)
-set(CPACK_PACKAGE_VENDOR tarnwick)
+set(CPACK_PACKAGE_VENDOR "The tarnwick authors")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
 set(CPACK_PACKAGE_DIRECTORY ${PROJECT_BINARY_DIR}/package)
@@ -101,38 +123,78 @@ else()
   set(CPACK_GENERATOR TGZ)
   set(CPACK_SYSTEM_NAME linux-${CMAKE_SYSTEM_PROCESSOR})
 endif()
+# The archives hold every component; the Debian packages one each (TwCPackOptions.cmake).
+set(CPACK_COMPONENTS_ALL runtime dev tools docs)
 
-set(CPACK_PACKAGE_DESCRIPTION [[
+set(TW_DEB_ABOUT [[
 tarnwick owns an agent's attribute file: the INI file that tells an agent
 which server to reach, how long to wait, over which channel, through which
 HTTP proxy and with which security options. It finds the file, creates a
 missing one with every default or completes an existing one key by key under
 one machine-wide lock, reads and writes single attributes, and can store
-secret values scrambled. The package holds the shared library, the
-libraries it needs, its headers, its CMake and pkg-config files and the
-command-line host tarnwickctl.]])
-set(TARNWICK_DEB_MAINTAINER "tarnwick maintainers <tarnwick@example.org>" CACHE STRING
-    "Maintainer field of the Debian package")
+secret values scrambled.]])
+set(CPACK_PACKAGE_DESCRIPTION "${TW_DEB_ABOUT}")
+# Debian descriptions: a summary line, then the extended text (cpack indents it; an empty line
+# separates paragraphs).
+set(CPACK_DEBIAN_RUNTIME_DESCRIPTION "agent attribute file library\n${TW_DEB_ABOUT}\n
+This package holds the shared library, the libraries it needs (in a private
+directory) and the HTTP proxy provider it loads.")
+set(CPACK_DEBIAN_DEV_DESCRIPTION "agent attribute file library - development files\n${TW_DEB_ABOUT}\n
+This package holds what a program that uses the library is built with: the
+headers, the link for the linker, the CMake package (find_package(tarnwick))
+and the pkg-config file.")
+set(CPACK_DEBIAN_TOOLS_DESCRIPTION "command-line tool for the agent attribute file\n${TW_DEB_ABOUT}\n
+This package holds tarnwickctl, which shows, reads, sets, removes, checks,
+edits and applies attributes from a shell or a script, with its manual page
+and its bash completion, and the Ansible collection tarnwick.agent, whose
+module attribs manages the file of many machines through tarnwickctl.")
+
+set(TARNWICK_DEB_MAINTAINER "tarnwick maintainers <maintainers@tarnwick.invalid>" CACHE STRING
+    "Maintainer field of the Debian packages: \"Name <address>\"")
+# The placeholder of earlier builds, left in their caches, gives way to the new default.
+if(TARNWICK_DEB_MAINTAINER STREQUAL "tarnwick maintainers <tarnwick@example.org>")
+  set_property(CACHE TARNWICK_DEB_MAINTAINER PROPERTY VALUE "tarnwick maintainers <maintainers@tarnwick.invalid>")
+endif()
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${TARNWICK_DEB_MAINTAINER}")
-set(CPACK_DEBIAN_PACKAGE_SECTION libs)
+set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-# Depends from the shared objects' needs; the package's own libraries give their shlibs.
+# The library package is named after its SONAME, so that a new major version is a new
+# package that installs beside the old one.
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME libtarnwick${PROJECT_VERSION_MAJOR})
+set(CPACK_DEBIAN_DEV_PACKAGE_NAME libtarnwick-dev)
+set(CPACK_DEBIAN_TOOLS_PACKAGE_NAME tarnwick-tools)
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION libs)
+set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
+set(CPACK_DEBIAN_TOOLS_PACKAGE_SECTION admin)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+# The development files are of exactly this build of the library.
+set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS "libtarnwick${PROJECT_VERSION_MAJOR} (= ${PROJECT_VERSION})")
+# Depends from the shared objects' needs (dpkg-shlibdeps); the library package declares the
+# libraries it provides (its shlibs file), at least this version.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
-# The ldconfig trigger for the library in /usr/lib.
-set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/cmake/debian/triggers)
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
+# The ldconfig trigger for the library in the shared library directory.
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/cmake/debian/triggers)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
-# What every Debian package carries in /usr/share/doc/<package>: the copyright file and the
-# changelog, compressed (added by TwCPackOptions.cmake to that package only).
 if(NOT WIN32)
+  # What every Debian package carries in /usr/share/doc/<package>: the copyright file and the
+  # changelog, compressed without a name or time stamp, so that the same text gives the same
+  # bytes (two architectures of a Multi-Arch: same package must ship identical files). The
+  # changelog's date is SOURCE_DATE_EPOCH's (see above).
   set(CPACK_TW_DEBIAN_DOC_DIR ${TW_PACKAGE_FILES_DIR}/debian-doc)
   string(TIMESTAMP TW_DEB_DATE "%a, %d %b %Y %H:%M:%S +0000" UTC)
   configure_file(${PROJECT_SOURCE_DIR}/cmake/debian/changelog.in ${TW_PACKAGE_FILES_DIR}/changelog @ONLY)
   configure_file(${PROJECT_SOURCE_DIR}/cmake/debian/copyright ${CPACK_TW_DEBIAN_DOC_DIR}/copyright COPYONLY)
-  # Without a name or time stamp in the gzip header, so that the same text gives the same bytes.
   execute_process(COMMAND gzip -9nc ${TW_PACKAGE_FILES_DIR}/changelog
                   OUTPUT_FILE ${CPACK_TW_DEBIAN_DOC_DIR}/changelog.gz COMMAND_ERROR_IS_FATAL ANY)
+  set(CPACK_TW_DEBIAN_OVERRIDES_DIR ${PROJECT_SOURCE_DIR}/cmake/debian/overrides)
+  set(CPACK_TW_MULTIARCH "${CMAKE_LIBRARY_ARCHITECTURE}")
+  set(CPACK_TW_LIBDIR "${CMAKE_INSTALL_LIBDIR}")
+  set(CPACK_TW_DOCDIR "${CMAKE_INSTALL_DOCDIR}")
 endif()
-# Settings for one generator only (the Debian package is stripped and carries the files above).
+# Settings for one generator only (TwCPackOptions.cmake), and the Debian packages' finishing
+# (cmake/debian/*.cmake).
 set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/TwCPackOptions.cmake)
+set(CPACK_TW_SOURCE_DIR ${PROJECT_SOURCE_DIR})
 include(CPack)
