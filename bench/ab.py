@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """Compares two builds of tw_timing in one run: runs A and B in turns, ROUNDS times each, and
 prints each measure's fastest figure for both and the ratio B / A. A turn of each follows a turn of
 the other, so that a machine that slows down or speeds up meanwhile weighs on both alike.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Benchmarks of the store and the attribute library against their floors: a plain read of
 // the same file, a public INI parser on the same bytes, and a plain durable write.
 // TW_BENCH_SMOKE=1 shrinks every file, for a quick run that only checks the programs work.

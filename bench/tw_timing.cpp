@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Timings of the store and the attribute library that run on every target, Windows under Wine
 // included (no benchmark framework: a timing loop). Each measure runs batches of calls long
 // enough for the clock and prints the time of one call in the fastest batch:

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Read by cpack for each generator it runs (CPACK_PROJECT_CONFIG_FILE).
 if(CPACK_GENERATOR STREQUAL "DEB")
   set(CPACK_PACKAGING_INSTALL_PREFIX /usr)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # tw_platform_sources(target base...): adds base_win.cpp or base_posix.cpp for each base.
 function(tw_platform_sources target)
   foreach(base IN LISTS ARGN)

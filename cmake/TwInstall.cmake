@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Installation (laid out as cmake/TwLayout.cmake says), the CMake package, the pkg-config file
 # and the cpack packages.
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Where an installation puts things. The attribute library, tarnwickctl and the headers a host
 # includes go where every project's do (bin/, lib/, include/). The outside libraries the
 # attribute library needs, and on Linux the proxy provider, go into a private lib/tarnwick/,

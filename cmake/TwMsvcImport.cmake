@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Module-definition files and Microsoft-format import libraries (lib/<name>.def, lib/<name>.lib)
 # for the DLLs whose C interfaces hosts call, made from the exports the linker lists as it links
 # each DLL, and installed beside the MinGW import libraries.

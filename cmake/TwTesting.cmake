@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # GoogleTest from Debian's googletest sources, built for whichever target this tree is for.
 set(TW_GTEST_SOURCE_DIR /usr/src/googletest CACHE PATH "GoogleTest sources")
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # The version lives in project(VERSION) alone. This file turns it into the installed header
 # tarnwick_version.h (which tarnwick.h includes) and, on Windows, into a version resource for
 # every DLL and EXE of the build.

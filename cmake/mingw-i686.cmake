@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Cross toolchain: 32-bit Windows with MinGW-w64 (posix thread model, so that std::thread and std::mutex exist), run under Wine.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)

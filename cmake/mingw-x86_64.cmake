@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Cross toolchain: 64-bit Windows with MinGW-w64 (posix thread model, so that std::thread and std::mutex exist), run under 64-bit Wine. The product is
 # 32-bit; this twin runs the Windows code paths where 32-bit programs cannot be executed.
 set(CMAKE_SYSTEM_NAME Windows)

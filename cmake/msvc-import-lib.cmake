@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Writes a module-definition file and an import library in Microsoft's format for one DLL, so
 # that hosts built with Visual C++ (or clang in its MSVC mode) can link against it.
 # Only the C entry points go in: C++ members follow MinGW's ABI and cannot be called from there.

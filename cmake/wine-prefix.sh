@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
 # Boots (start) or stops the private Wine prefix of a build tree; the tests of a run share one
 # booted prefix and one persistent wineserver.
 # Usage: wine-prefix.sh start|stop 32|64 BUILD_DIR

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
 # Runs a Windows program under Wine in its build tree's private prefix, never ~/.wine.
 # Usage: wine-run.sh 32|64 PROGRAM ARGS...   (TW_WINEPREFIX may name another prefix)
 bits=$1; shift

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // apply's state on arbitrary input: parse_state never crashes or recurses without bound, and
 // what it accepts is what apply relies on: names from 1 to kMaxStateName bytes, no NUL byte,
 // no section twice, no key twice in one section.

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // A failed property in a fuzz target: say which and abort, so that libFuzzer keeps the input.
 #ifndef TW_FUZZ_CHECK_H
 #define TW_FUZZ_CHECK_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Reading the product name from an arbitrary product configuration file, into a buffer of
 // exactly its documented size on the heap: no write past it, and the name is a terminated
 // text without spaces (they become underscores), or empty.

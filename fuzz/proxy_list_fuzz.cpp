@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // parse_proxy_list on arbitrary lists, with host and port buffers of exactly their documented
 // size on the heap: no write past either, and on success two terminated texts without control
 // characters; on failure both buffers untouched.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Scrambled text on arbitrary input: hex_decode never writes past its capacity and always
 // terminates; unscramble_value of any text returns a terminated value of the length it
 // reports, or none; every value scrambled with any seed unscrambles to itself.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The store on arbitrary input. The input is split into the bytes of a file and a series of
 // sets, removals and lookups; checked:
 //   - loading any bytes and saving without changes gives back exactly those bytes, also after

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 /* tarnwick: the agent attribute file.
  *
  * A host opens the attribute file with attrib_mngr_init, reads and writes single

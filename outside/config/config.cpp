@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The C interface: argument checks, the handle table, and no exception ever leaving a call.
 #include "config.h"
 

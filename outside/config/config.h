@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 /* config: an INI store that holds files in memory and writes them back without losing a byte
  * it was not asked to change.
  *

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // POSIX file operations of the store.
 #include <fcntl.h>
 #include <sys/random.h>

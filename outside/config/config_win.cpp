@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Windows file operations of the store (narrow "A" functions: paths are the caller's bytes in
 // the system's code page; the walk along a path's links converts them as those functions do).
 #include <windows.h>

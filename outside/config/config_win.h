@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // What config_win.cpp offers besides os_file_system(), for tests: its step along a path, and
 // its file operations with temporary names drawn from a source of the test's own.
 #ifndef CONFIG_CONFIG_WIN_H

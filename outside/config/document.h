@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // cfg::Document: one INI file held in memory as the bytes it was loaded from plus the lines
 // changed, added or removed since, with a case-insensitive index of sections and keys. Only
 // headers and entries have a record; every other line is kept as the bytes between records.

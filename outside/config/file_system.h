@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // cfg::FileSystem: every file operation the store performs, behind one interface so that a
 // store can be given another implementation (tests inject failures at each step of a save).
 // One implementation per platform (config_posix.cpp, config_win.cpp); operating-system errors

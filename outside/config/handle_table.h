@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // cfg::HandleTable: maps the 32-bit handles of the C interface to stores. Safe to use from
 // several threads. A handle is never issued twice, so a stale handle never reaches another
 // store; 0 is never issued. After 2^32 - 1 handles the table issues no more (add returns 0).

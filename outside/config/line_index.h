@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // cfg::LineIndex: a hash table from names to record numbers that holds no copy of any name.
 // Each slot keeps a 32-bit hash of the name, a record and the position of the record's text;
 // a lookup confirms a candidate with the caller's match function, which reads that text.

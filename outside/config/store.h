@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // cfg::Store: what one configuration handle holds: at most one source file, the document
 // loaded from it, and the file system it reads and writes through.
 #ifndef CONFIG_STORE_H

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // What the Windows store trusts: who counts as the caller or an administrator, which
 // directories are shared, which access list a replacement gets, and how a path's reparse
 // points (symbolic links, junctions) are followed. The judgements work on security descriptors

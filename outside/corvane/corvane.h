@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 /* corvane: the allocator and the machine-wide named locks.
  *
  * Allocation: every block the attribute library allocates passes through maw_malloc /

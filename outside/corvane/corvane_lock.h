@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The platform's machine-wide lock names (corvane_win.cpp / corvane_posix.cpp), as the handle
 // table in corvane.cpp uses them. A lock is held by owning a name that the system gives to one
 // owner at a time and takes back when that owner closes it or ends: nothing stays behind that

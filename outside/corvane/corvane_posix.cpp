@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A named lock is a Unix stream socket bound to the name "corvane-<name>" in Linux's abstract
 // socket namespace. The name has no file: nobody can create it in advance, give it modes, or
 // link it elsewhere. Binding succeeds for one socket at a time, and the kernel frees the name

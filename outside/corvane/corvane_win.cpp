@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A named lock is the named pipe "\\.\pipe\corvane-<name>", created as its first and only
 // instance. The pipe namespace is one for the whole machine, every session included. Creation
 // succeeds for one owner at a time, whatever any access list says, and the pipe disappears when

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 /* kv_exp: turns operating-system faults into C++ exceptions inside a scope.
  *
  * While a CKvOsToCppExp is alive on a thread, an access violation raised by an instruction of

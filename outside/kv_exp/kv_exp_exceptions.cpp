@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Compiled into kv_exp (its private copy) and into the attribute library (the exported one,
 // with tarnwick.h included first for its export attribute).
 #include "kv_exp_exceptions.h"

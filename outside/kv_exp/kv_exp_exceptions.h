@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 /* CKvBaseException and CKvSystemException, declared once for two libraries.
  *
  * The attribute library exports them: tarnwick.h defines KV_EXCEPTION_API as its export

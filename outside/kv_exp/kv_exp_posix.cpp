@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Faults become exceptions by throwing from the SIGSEGV/SIGBUS handler: the unwinder walks from
 // the handler through the kernel's signal frame into the faulting code.
 #include <pthread.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Faults become exceptions through a vectored exception handler: on an access violation in a
 // thread with a guard open, it resumes the thread in a frame that throws, built so that the
 // unwinder continues from the faulting instruction into the code around it.

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Between kv_exp_win.cpp and the per-instruction-set file (kv_exp_win_x86_64.cpp or
 // kv_exp_win_i686.cpp).
 #ifndef KV_EXP_WIN_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // i686: exceptions unwind by DWARF call-frame information (GCC's DW2 model), which only code
 // built with it carries; frames of system DLLs and other compilers have none.
 #include "kv_exp_win.h"

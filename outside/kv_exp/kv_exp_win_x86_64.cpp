@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // x86-64: exceptions unwind by the system's table-driven unwinder (SEH), which finds every
 // frame through the .pdata/.xdata tables of its module.
 #include "kv_exp_win.h"

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 /* plinth32: the small platform layer (paths, files, directories, libraries) the attribute
  * library is built on. Paths are NUL-terminated narrow strings in the platform's own syntax.
  *

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Shared between plinth32.cpp and the one platform file (plinth32_win.cpp / plinth32_posix.cpp).
 #ifndef PLINTH32_INTERNAL_H
 #define PLINTH32_INTERNAL_H

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The proxy list that the Linux proxy provider reports for a proxy URL of the environment.
 #ifndef WININET_PROXY_ENV_H
 #define WININET_PROXY_ENV_H

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 /* The Linux proxy provider: the one query of the Windows Internet services library that the
  * attribute library makes, reporting the Linux convention for the system's HTTP proxy.
  *

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The caller-buffer protocol shared by every call that returns text.
 #ifndef TARNWICK_ATTRIBS_BUFFER_H
 #define TARNWICK_ATTRIBS_BUFFER_H

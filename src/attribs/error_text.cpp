@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // attrib_mngr_error_text: the texts of the code lists in tarnwick.h and config.h.
 #include <cstdint>
 

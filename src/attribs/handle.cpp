@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The exported entry points other than the path query, and the opening procedure.
 #include "attribs/handle.h"
 

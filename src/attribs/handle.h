@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The attribute manager handle and the opening procedure behind attrib_mngr_init.
 #ifndef TARNWICK_ATTRIBS_HANDLE_H
 #define TARNWICK_ATTRIBS_HANDLE_H

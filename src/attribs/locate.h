@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Where the attribute file lives when the host names no path.
 #ifndef TARNWICK_ATTRIBS_LOCATE_H
 #define TARNWICK_ATTRIBS_LOCATE_H

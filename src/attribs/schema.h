@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The attribute schema's two operations on a store: filling a new file and completing an
 // existing one. The table itself, with its defaults, is the pure part schema_table.h.
 #ifndef TARNWICK_ATTRIBS_SCHEMA_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The exported members of CInterprocException and the copy assignment of the fault guard
 // CKvOsToCppExp (its constructor and destructor belong to kv_exp). CKvBaseException and
 // CKvSystemException are defined once, in kv_exp_exceptions.cpp, which this library compiles

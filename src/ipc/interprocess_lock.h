@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The machine-wide named lock, owned by one object on the stack of the call that needs it.
 #ifndef TARNWICK_IPC_INTERPROCESS_LOCK_H
 #define TARNWICK_IPC_INTERPROCESS_LOCK_H

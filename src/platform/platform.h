@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The few operating-system services the attribute library calls itself. One implementation
 // per platform (platform_win.cpp, platform_posix.cpp); nothing else in src/ asks which
 // platform it runs on.

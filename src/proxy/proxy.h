@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The HTTP proxy named by the system's Internet settings.
 #ifndef TARNWICK_PROXY_PROXY_H
 #define TARNWICK_PROXY_PROXY_H

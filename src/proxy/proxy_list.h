@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Choosing the HTTP proxy from a system proxy list.
 //
 // A list holds entries separated by runs of space, tab and line feed: "proto=host[:port]"

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The system's proxy query, as the Windows Internet services define it, and the two halves
 // of get_system_proxy so that each can be driven on its own.
 #ifndef TARNWICK_PROXY_PROXY_QUERY_H

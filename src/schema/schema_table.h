@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The names an agent's attribute file holds: the schema's rows (section, key, default, and
 // the kind of value each key takes), the names of the scramble markers, and the one rule by
 // which section and key names compare. Pure data and functions: no I/O, no store, no handle.

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Scrambled values: the scrambled branches of get and set, and the codec's operations as the
 // library's boundary uses them (with the clock, and with the readability checks of values
 // that come from a host).

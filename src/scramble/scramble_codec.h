@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The scrambled-text format: a 32-bit Galois shift register, seeded from the clock, that
 // scrambles each byte of a value, and the hexadecimal text that stores seed and bytes.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // attrib_mngr_error_text against the two lists of codes it is made from.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A victim and an attacker on one machine: each step runs in a child process that has become
 // that user (setresuid), so the test needs root. The attacker prepares a shared directory the
 // way /tmp is (world-writable, sticky); the victim then opens and saves as a host would.

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 /* A plain-C host of the installed library: opens a file at an explicit path, writes a plain
  * and a scrambled value, saves, reopens and reads both back. */
 #include <stdio.h>

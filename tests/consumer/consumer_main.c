@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 int consumer_run(const char* path);
 
 int main(int argc, char** argv) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The C++ side of the consumer: the full header, with its exception classes, compiles and
 // links against the installed libraries.
 #include <cstdio>

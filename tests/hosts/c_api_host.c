@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 /* A host written in C: includes only the public header and calls every entry point. */
 #include <stdio.h>
 #include <stdlib.h>

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Checks that a built tarnwick library exports exactly its entry points and members of
 # the exception classes, nothing internal, and not the guard's constructor or destructor
 # (those are kv_exp's).

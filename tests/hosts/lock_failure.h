@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Makes the opening lock impossible to create, for real, for as long as the object lives.
 #ifndef TARNWICK_TESTS_HOSTS_LOCK_FAILURE_H
 #define TARNWICK_TESTS_HOSTS_LOCK_FAILURE_H

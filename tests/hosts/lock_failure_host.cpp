@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A host that opens the attribute file while the machine-wide lock cannot be created. The
 // lock's CInterprocException must reach it through its base class with the exact message,
 // store nothing, create nothing, and leave nothing behind: once the obstacle is gone, opening

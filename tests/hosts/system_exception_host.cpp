@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A host that turns an access violation into a C++ exception with kv_exp's guard and
 // catches it as the CKvSystemException declared by tarnwick, and as its base.
 #include <cstdio>

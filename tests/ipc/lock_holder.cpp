@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Holds the opening lock until the test's opener has started to open, and records what it
 // saw while holding it.
 // Usage: ipc_lock_holder LOG ATTRIB_FILE

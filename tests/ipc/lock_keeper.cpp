@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Keeps the opening lock until the test says so, as a hostile local user could.
 // Usage: ipc_lock_keeper LOG [NAME]   takes the lock NAME (default: the opening's), logs
 // "keeper-entered", and leaves once LOG holds "keeper-release".

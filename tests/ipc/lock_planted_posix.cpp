@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The opening lock against another local user (the test runs as root and becomes a victim and
 // an attacker with setresuid). What the attacker can make in advance never stops the victim's
 // opening; holding the lock itself delays it by the bound at most, and only while the

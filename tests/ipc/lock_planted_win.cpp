@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The opening lock against objects a squatter makes first, each with an access list that
 // denies everyone else. Under Wine every process runs as one user, so the squatter is this
 // test; the access lists are what another user's would be.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The wait for the opening lock is bounded: a process that keeps the lock makes opening give
 // up with ATTRIB_MNGR_LOCK_TIMEOUT, having touched nothing, instead of waiting for ever.
 #include <gtest/gtest.h>

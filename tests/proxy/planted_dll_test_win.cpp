@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A wininet.dll planted beside the program, with Wine told to prefer such a copy (as Windows
 // does for a library outside its known DLLs): opening, which asks the system for its proxy,
 // loads the system's own library and never the planted one.

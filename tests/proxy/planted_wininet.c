@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 /* A wininet.dll planted beside a program: records being loaded by creating the file that
  * TW_PLANTED_MARKER names. Nothing else: a copy the loader must never pick. */
 #include <windows.h>

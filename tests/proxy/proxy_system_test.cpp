@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Discovery through the system's own query: the Internet services library on Windows, its
 // stand-in on Linux.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Names an HTTP proxy in the system's settings for the life of the object, then restores the
 // settings found. Windows: ProxyEnable/ProxyServer of the user's Internet Settings; POSIX:
 // http_proxy (HTTP_PROXY removed).

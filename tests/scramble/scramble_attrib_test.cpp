@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The scrambled branches of set and get on a real store.
 #include "scramble/scramble.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A scrambled value through the exported entry points, saved to the file and read back by a
 // new handle.
 #include <gtest/gtest.h>

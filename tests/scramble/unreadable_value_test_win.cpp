@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Windows asks the memory manager whether a value can be read: unreadable input is refused,
 // never read.
 #include <windows.h>

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Steps run as another user, for tests of a victim and an attacker on one machine (POSIX,
 // header only). Each step runs in a forked child that has become the user with setresuid, so
 // these need root; a test skips where it is not root.

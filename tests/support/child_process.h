@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Child processes for tests that need more than one: helper programs built beside the test,
 // the programs under test, and what they print.
 #ifndef TARNWICK_TESTS_SUPPORT_CHILD_PROCESS_H

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // This process's environment, which the children it starts inherit, and the platform's
 // names for what a test sets up.
 #ifndef TARNWICK_TESTS_SUPPORT_ENVIRONMENT_H

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // A file of one-line events that cooperating processes append to, so that a test can read
 // back the order in which things happened.
 #ifndef TARNWICK_TESTS_SUPPORT_EVENT_LOG_H

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Scratch directories and whole-file access for tests.
 #ifndef TARNWICK_TESTS_SUPPORT_FILES_H
 #define TARNWICK_TESTS_SUPPORT_FILES_H

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // An in-memory cfg::FileSystem: whole files in a map, replaced in one step, and a chosen step
 // of a save that fails. Lets tests and fuzz targets drive the store's load and save paths
 // without touching the disk. Header only: the fuzz targets take it without the rest of the

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // A file system that passes every call on to the operating system's. Tests derive from it
 // and override the calls they watch (counting, recording modes), calling os() themselves.
 #ifndef TARNWICK_TESTS_SUPPORT_PASS_THROUGH_FILE_SYSTEM_H

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The schema as a file must hold it, written out independently of the library's table.
 #ifndef TARNWICK_TESTS_SUPPORT_SCHEMA_EXPECTED_H
 #define TARNWICK_TESTS_SUPPORT_SCHEMA_EXPECTED_H

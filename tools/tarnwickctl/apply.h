@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // tarnwickctl apply: one desired state of sections and keys, applied in one load and at most
 // one save, all or nothing.
 #ifndef TARNWICKCTL_APPLY_H

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // What a write did to the attribute file, or would do: the keys it added, set or removed, and
 // the file before and after with every secret masked. apply, set and unset report through it:
 // take the FileView of the store once loaded (none for a new file) and again after the

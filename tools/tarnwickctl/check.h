@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // tarnwickctl check: what in an attribute file would make it do something other than what
 // its editor meant.
 #ifndef TARNWICKCTL_CHECK_H

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // tarnwickctl's subcommands: path, show, get and set, on the library's exported functions.
 #ifndef TARNWICKCTL_COMMANDS_H
 #define TARNWICKCTL_COMMANDS_H

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // tarnwickctl edit: edit a private copy, check it, then replace the file through the store.
 #ifndef TARNWICKCTL_EDIT_H
 #define TARNWICKCTL_EDIT_H

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // JSON text for tarnwickctl's --json output.
 #ifndef TARNWICKCTL_JSON_H
 #define TARNWICKCTL_JSON_H

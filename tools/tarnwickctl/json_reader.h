@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // A small JSON reader: objects (members kept in their order), arrays, strings, true, false,
 // null and numbers, in the strict grammar of RFC 8259. Nesting is bounded, a name twice in one
 // object is refused, and nothing is read past the first fault, so hostile text costs time and

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // What tarnwickctl's commands share: the library's handle, a file as the store reads it,
 // scrambled entries in clear (through the scramble codec, never through the handle), and
 // scratch files.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // tarnwickctl: reads and writes the agent attribute file from the command line.
 #include <cstdio>
 #include <exception>

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The one-line messages tarnwickctl prints for a result code of the library or its store,
 // and the escaping of every byte of a file (or of a name) that goes to a person.
 #ifndef TARNWICKCTL_MESSAGES_H

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The few services of the operating system that tarnwickctl's commands need beyond standard
 // C++: one implementation per platform (system_posix.cpp, system_win.cpp).
 #ifndef TARNWICKCTL_SYSTEM_H

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // The terminal of standard input, for reading a secret without showing it.
 #ifndef TARNWICKCTL_TERMINAL_H
 #define TARNWICKCTL_TERMINAL_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A host of the attribute library for tests that need their own process and installation
 // layout. Usage: locate_host OUT [PATH]
 // Asks the path query, then opens (PATH, or a null path when absent) and writes to OUT:

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Copies the shared libraries (LIBS, separated by '|'; a link is copied as the file it names)
 # into OUT and sets each one's run path
 # to $ORIGIN, as installing does. The build tree's run path also names the build folder and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Locating the attribute file from an installation: the library copied into P/bin (Windows)
 // or P/lib (POSIX), the product configuration in P/dat, a host process run from elsewhere.
 // Each case compares the path query with what opening with a null path opens.

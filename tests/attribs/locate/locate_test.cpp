@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Locating the attribute file inside this process: product name, buffer limits, the
 // environment override and the temporary directory, each checked against the path query.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Product names that would lead the attribute file out of its directory, or into a
 // subdirectory, count as no product name.
 #include <gtest/gtest.h>

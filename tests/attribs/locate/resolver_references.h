@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // How many references the process holds on the loaded library at path: releases them one by
 // one until it is unloaded. Nothing of the library may be called afterwards.
 #ifndef TW_RESOLVER_REFERENCES_H

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 /* A path resolver for tests. It answers only the question the attribute library asks
  * (4, 0, "") and names the directory in TRELLUM_TEST_DIR; without that variable it knows no
  * directory. A value of 1024 characters or more fills the whole buffer with no terminator,

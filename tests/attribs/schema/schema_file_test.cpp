@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The schema on real files: what opening writes into a new file, what completion adds to an
 // existing one and what it keeps, and many processes opening the same file at once.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Opens one attribute file, for tests that open it from many processes at once.
 // Usage: schema_host OUT PATH GO
 // Waits until the file GO exists (so that all processes start opening together), opens PATH

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The schema operations against a recording store: which keys are tested and set, in which
 // order, with which values, and when the system proxy is asked.
 #include <gmock/gmock.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Bad input at every entry point: odd sizes, names and values the file cannot hold, huge
 // values, files that are noise, directories, unreadable or read-only, and paths and
 // environment values longer than any buffer. Each call answers with a code or a clean result,

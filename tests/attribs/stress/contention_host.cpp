@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // One of many processes that open, change and save the same attribute file at once.
 // Usage: contention_host OUT PATH GO ID ROUNDS
 // Waits until GO exists, then ROUNDS times: when ID is a multiple of 4, every tenth round

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Sixteen processes open, change and save the same attribute file fifty times each, some
 // rounds starting from a missing file: no call fails and the file is always whole.
 #include <gtest/gtest.h>

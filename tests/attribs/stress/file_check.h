@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Whether an attribute file is whole: read through the store as a host would.
 #ifndef TARNWICK_TESTS_ATTRIBS_LOAD_FILE_CHECK_H
 #define TARNWICK_TESTS_ATTRIBS_LOAD_FILE_CHECK_H

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Files a host cannot read or write, made the platform's way.
 #ifndef TARNWICK_TESTS_ATTRIBS_STRESS_FILE_LOCKS_H
 #define TARNWICK_TESTS_ATTRIBS_STRESS_FILE_LOCKS_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The public header in C++ under Microsoft's ABI: it compiles, and offers the C functions only.
 #include "tarnwick.h"
 

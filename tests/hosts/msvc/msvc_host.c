@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 /* A host built the way Visual C++ builds one: Microsoft's C ABI, no C run-time library, linked
  * against the Microsoft-format import library of the installed tree. Only kernel32 is used
  * besides the library, declared here by hand. Exit status 0 when every check holds. */

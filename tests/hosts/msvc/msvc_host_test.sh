@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
 # Builds a host the way Visual C++ builds one (Microsoft's ABI, no C run-time library) against
 # an installation of this build tree, and runs it under Wine from the installed bin/.
 # Usage: msvc_host_test.sh 32|64 BUILD_DIR SOURCE_DIR WORK_DIR WINE_RUN CLANG LLD_LINK DLLTOOL

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The C interface of the shared library: handle misuse, the call patterns of the attribute
 // library, enumeration, and the handle table under several threads.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // What the crash test checks that a save keeps of a file, per platform.
 #ifndef CONFIG_TEST_CRASH_SUPPORT_H
 #define CONFIG_TEST_CRASH_SUPPORT_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A process killed while it saves, over and over: the file it saves is always whole (the old
 // content or the new), keeps what the platform records about it, and is never lost.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The in-memory document: lossless round trips, lookups, refusals and where edits land.
 #include <gtest/gtest.h>
 

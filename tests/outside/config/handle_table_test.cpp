@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The handle table against a plain map: handles added and removed in random order, many of
 // them live at once, each found until it is removed and never after.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // config_enum_lines and config_set_text: the store's account of each line, and whole-file
 // replacement through the ordinary save.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Other parsers' INI test files, where a checkout keeps them beside the project (a "shared/peer-ini"
 // folder in one of the directories above this source): each round-trips byte for byte, through
 // a save that finds nothing to write and through one that must write. The files are read in

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Saves that race another thread changing what lies at the file's path, as another process may
 // while a host saves outside the opening lock.
 #ifndef TW_TESTS_RACING_SAVE_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The operating system's reader: a file is read to its end as it stands when it is read, in
 // requests of any size, also when it grew or shrank after it was opened.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Removing keys: which lines go, that every other byte stays, and the C interface's codes.
 #include <gtest/gtest.h>
 

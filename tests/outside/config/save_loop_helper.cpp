@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Helper process of the crash test: config_save_loop PATH SIZE LOG
 // Loads PATH, then sets [Agent] Value to SIZE 'A's and SIZE 'B's by turns and saves after
 // each set, for ever; logs "saved" after the first save. Exits 2 when a call fails.

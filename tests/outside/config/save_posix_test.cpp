@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What a save keeps of the file on POSIX: mode, owner, the file behind a symbolic link, and the
 // file itself when nothing changed; read-only files, pipes and devices.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What a save shows of a file while it writes it, and the links it refuses to follow.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Loading and saving through the file-system seam: failures injected at each step of a save
 // (in memory), saves that change nothing, new files, and files that cannot be loaded.
 #include <gtest/gtest.h>

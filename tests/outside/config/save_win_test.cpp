@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What a save keeps of the file on Windows: its attributes and access list; a read-only file
 // is not replaced; temporary names taken in advance are passed over.
 #include <gtest/gtest.h>

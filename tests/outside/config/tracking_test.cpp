@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What a save reads and writes once the store tracks its changes; values handed out and the
 // bytes put back on saving; a last line that ends in a lone CR.
 #include <gtest/gtest.h>

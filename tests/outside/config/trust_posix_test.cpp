@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The store's verdict on files another user may have planted, taken on what it opens. Files of
 // another user are made by chown, so these cases need root; the two-users suite covers a
 // victim that is not root.

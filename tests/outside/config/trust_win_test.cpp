@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the Windows store trusts: directories judged from their descriptors, the access list a
 // replacement gets, links followed or refused along a path (through the step seam, with steps
 // of the test's own), and what the system's own step finds on this system.

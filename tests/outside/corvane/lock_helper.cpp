@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Helper process of the lock tests: corvane_lock_helper MODE NAME LOG
 //   enter         logs "waiting", enters the lock, logs "entered", leaves and exits 0
 //   hold          enters the lock, logs "held", then waits to be killed

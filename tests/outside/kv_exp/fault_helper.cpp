@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Helper process of the guard tests: kv_exp_fault_helper MODE
 //   caught        faults inside a guard and catches it: exits 0
 //   outside       opens and closes a guard, then faults

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Faulting accesses the compiler cannot see through or remove.
 #ifndef KV_EXP_TEST_FAULTS_H
 #define KV_EXP_TEST_FAULTS_H

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Platform parts of the kv_exp tests.
 #ifndef KV_EXP_TEST_SUPPORT_H
 #define KV_EXP_TEST_SUPPORT_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #if defined(_WIN32)
 #  define PROBE_API extern "C" __declspec(dllexport)
 #else

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 // Platform services the plinth32 tests need to set up and check their cases, found by routes
 // other than plinth32's own.
 #ifndef PLINTH32_TEST_SUPPORT_H

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """The collection tarnwick.agent driven by ansible-playbook for real: an inventory of local
 hosts, each with its own attribute file, managed through the built tarnwickctl.
 

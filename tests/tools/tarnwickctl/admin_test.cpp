@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The administrator's commands of tarnwickctl, run as separate processes: check, edit, unset,
 // --json, sets that write nothing, --version, and errors in words.
 #include <gmock/gmock.h>

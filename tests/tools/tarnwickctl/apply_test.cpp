@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // tarnwickctl apply run as a process: a table of states against the file's bytes and the JSON
 // result, check mode, and secrets kept out of every output.
 #include <gmock/gmock.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // An editor for tarnwickctl edit's tests: applies its operations, in order, to the file named
 // by its last argument.
 //   replace:OLD:NEW   the first OLD becomes NEW

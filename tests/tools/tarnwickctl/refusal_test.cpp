@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What tarnwickctl refuses, and the exit status it says so with: a file another user planted
 // (refused by every command, with its control bytes escaped in every message), and the
 // refusals and statuses of the commands as one table.

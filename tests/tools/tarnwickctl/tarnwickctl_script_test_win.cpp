@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // tarnwickctl edit with a batch script as the editor, run through cmd as Windows runs it.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // tarnwickctl on a terminal and a shell's job control, through pseudo-terminals: Ctrl+Z and
 // fg at the secret prompt, the edit's question, an editor given as a shell script, and
 // standard output that cannot be written.

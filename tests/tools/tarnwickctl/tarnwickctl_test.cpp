@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // tarnwickctl as a user runs it: a separate process, with QZ_CFG_FILE_PATH naming a scratch
 // directory of each test.
 #include <gmock/gmock.h>

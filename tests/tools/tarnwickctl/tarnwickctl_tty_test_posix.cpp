@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A secret typed at a terminal: prompted for, never echoed, stored.
 #include <gtest/gtest.h>
 

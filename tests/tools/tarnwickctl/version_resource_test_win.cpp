@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The version resource of every shipped binary, as Windows reads it.
 #include <gtest/gtest.h>
 

@@ -1,5 +1,6 @@
 #!/usr/bin/python
 # -*- coding: utf-8 -*-
+# SPDX-License-Identifier: Apache-2.0
 
 # The desired state of an agent attribute file, applied by tarnwickctl in one call.
 
