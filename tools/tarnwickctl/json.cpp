@@ -6,10 +6,6 @@
 
 namespace twctl {
 
-namespace {
-
-// Length of the well-formed UTF-8 sequence at the start of s, or 0 (overlong forms,
-// surrogates and values above U+10FFFF are not well-formed).
 size_t utf8_length(std::string_view s) {
     const auto b = [&](size_t i) { return static_cast<uint8_t>(s[i]); };
     const auto cont = [&](size_t i) { return i < s.size() && (b(i) & 0xC0) == 0x80; };
@@ -30,8 +26,6 @@ size_t utf8_length(std::string_view s) {
     }
     return 0;
 }
-
-}  // namespace
 
 std::string json_string(std::string_view bytes) {
     std::string out = "\"";

@@ -3,6 +3,7 @@
 #ifndef TARNWICKCTL_JSON_H
 #define TARNWICKCTL_JSON_H
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -14,6 +15,10 @@ namespace twctl {
 // low surrogate, which no well-formed text can hold: decoding those back to single bytes gives
 // the original bytes exactly.
 std::string json_string(std::string_view bytes);
+
+// Length of the well-formed UTF-8 sequence at the start of s (1 for an ASCII byte), or 0
+// (overlong forms, surrogates and values above U+10FFFF are not well-formed).
+size_t utf8_length(std::string_view s);
 
 }  // namespace twctl
 
