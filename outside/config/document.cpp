@@ -414,7 +414,10 @@ const char* Document::find(std::string_view key) {
 }
 
 bool Document::contains(std::string_view section, std::string_view key) const {
-    // No name check: a name no line can hold matches no line.
+    // No name check: a name no line can hold matches no line. Section "" is the one name a
+    // line can hold ("[]") that set refuses, since removal takes it for the entries before the
+    // first header: it is in no section's answer, as for every other name set refuses.
+    if (section.empty()) return false;
     const uint32_t header = find_section(section);
     const uint32_t last = header == kNone ? kNone : find_key(key);
     if (last == kNone) return false;
