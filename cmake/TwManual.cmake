@@ -8,8 +8,12 @@ if(DEFINED SOURCE_DATE_EPOCH)
   set(ENV{SOURCE_DATE_EPOCH} ${SOURCE_DATE_EPOCH})
 endif()
 file(MAKE_DIRECTORY ${OUTPUT_DIR})
-execute_process(COMMAND ${SCDOC} INPUT_FILE ${SOURCE} OUTPUT_FILE ${OUTPUT_DIR}/${name}
+execute_process(COMMAND ${SCDOC} INPUT_FILE ${SOURCE} OUTPUT_VARIABLE page
                 COMMAND_ERROR_IS_FATAL ANY)
+# The page names paths, options and identifiers that a hyphen would break ("tarn-wick"); .TH
+# turns hyphenation back on after scdoc's own .nh, so it is turned off again after it.
+string(REGEX REPLACE "(\n\\.TH [^\n]*\n)" "\\1.nh\n" page "${page}")
+file(WRITE ${OUTPUT_DIR}/${name} "${page}")
 execute_process(COMMAND gzip -9nc ${OUTPUT_DIR}/${name} OUTPUT_FILE ${OUTPUT_DIR}/${name}.gz
                 COMMAND_ERROR_IS_FATAL ANY)
 if(DEFINED GROFF)

@@ -47,14 +47,21 @@ _tarnwickctl_options() {
 }
 
 _tarnwickctl() {
-    local cur prev words cword
+    local cur prev words cword split
     if declare -F _init_completion >/dev/null; then
-        _init_completion || return
+        # -s: "--file=PATH" is one word, and its PATH is what is completed.
+        _init_completion -s || return
     else
+        # bash alone splits "--file=PATH" into three words: --file, = and PATH.
         cur=${COMP_WORDS[COMP_CWORD]}
         prev=${COMP_WORDS[COMP_CWORD - 1]}
         words=("${COMP_WORDS[@]}")
         cword=$COMP_CWORD
+        if [[ $cur == = && $prev == --file ]]; then
+            cur=""
+        elif [[ $prev == = && $COMP_CWORD -ge 2 && ${COMP_WORDS[COMP_CWORD - 2]} == --file ]]; then
+            prev=--file
+        fi
     fi
 
     if [[ $prev == --file ]]; then
@@ -69,6 +76,7 @@ _tarnwickctl() {
         word=${words[i]}
         if [[ $literal == 0 && $word == --file ]]; then
             ((i++))
+            [[ ${words[i]} == = ]] && ((i++))
         elif [[ $literal == 0 && $word == -- ]]; then
             literal=1
         elif [[ $literal == 0 && $word == -* ]]; then
