@@ -3,12 +3,12 @@
 
 #include <cstring>
 
-#include "attribs/buffer.h"
-#include "corvane.h"
+#include "caller_buffer.h"
 #include "platform/platform.h"
 #include "scramble_codec.h"
 #include "schema_table.h"
 #include "tarnwick.h"
+#include "tarnwick/corvane.h"
 
 namespace tw {
 namespace {
