@@ -20,8 +20,8 @@
 #include <utility>
 #include <vector>
 
-#include "config.h"
 #include "tarnwick.h"
+#include "tarnwick/config.h"
 
 namespace {
 

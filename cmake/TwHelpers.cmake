@@ -25,23 +25,6 @@ if(WIN32)
   file(COPY ${TW_MINGW_RUNTIME_DLLS} DESTINATION ${CMAKE_RUNTIME_OUTPUT_DIRECTORY})
 endif()
 
-# tw_public_headers(target SUBDIR dir FILES header...): the headers a library installs, under
-# include/<dir>/, so that their names cannot collide with another project's. The build tree
-# carries copies at the same relative place, so that the build tree and an installation both
-# read #include "<dir>/header.h". The target's own sources keep including the plain names.
-function(tw_public_headers target)
-  cmake_parse_arguments(H "" "SUBDIR" "FILES" ${ARGN})
-  set(copies "")
-  foreach(header IN LISTS H_FILES)
-    cmake_path(ABSOLUTE_PATH header BASE_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR})
-    cmake_path(GET header FILENAME name)
-    set(copy ${TW_GENERATED_INCLUDE_DIR}/${H_SUBDIR}/${name})
-    configure_file(${header} ${copy} COPYONLY)
-    list(APPEND copies ${copy})
-  endforeach()
-  target_sources(${target} PUBLIC FILE_SET HEADERS BASE_DIRS ${TW_GENERATED_INCLUDE_DIR} FILES ${copies})
-endfunction()
-
 # tw_targets_of_tree(var): every target defined in this project's source tree (not those of a
 # project that adds this one, nor third-party code built along).
 function(tw_targets_of_tree var)

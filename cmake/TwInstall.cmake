@@ -32,7 +32,7 @@ install(TARGETS tarnwick EXPORT tarnwickTargets
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT dev
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT dev
         FILE_SET HEADERS DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT dev)
-# Their headers' file sets hold include/tarnwick/<name>.h already.
+# Their headers' file sets hold tarnwick/<name>.h (outside/<name>/include/tarnwick/<name>.h).
 install(TARGETS ${TW_OUTSIDE_LIBS} EXPORT tarnwickTargets
         RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime
         LIBRARY DESTINATION ${TW_PRIVATE_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT dev

@@ -69,18 +69,7 @@ endfunction()
 # tw_memcheck_test(test...): tests (not GoogleTest programs, whose MEMCHECK option does the
 # same) that also run under valgrind's memcheck (POSIX only) in `ctest -T memcheck -L memcheck`,
 # which scripts/test runs: any definite or indirect leak, or any memory error, fails the test
-# there. TW_VALGRIND=OFF (the sanitizer preset, whose suite runs the same programs) leaves it out.
-if(NOT WIN32)
-  find_program(TW_VALGRIND valgrind)
-  if(TW_VALGRIND)
-    set(MEMORYCHECK_COMMAND ${TW_VALGRIND})
-    set(MEMORYCHECK_COMMAND_OPTIONS
-        "--quiet --error-exitcode=99 --leak-check=full --errors-for-leak-kinds=definite,indirect")
-    # What `ctest -T` reads; written as include(CTest) would, without its dashboard targets.
-    configure_file(${PROJECT_SOURCE_DIR}/cmake/templates/DartConfiguration.tcl.in
-                   ${PROJECT_BINARY_DIR}/DartConfiguration.tcl @ONLY)
-  endif()
-endif()
+# there (the valgrind settings: CMakeLists.txt, before include(CTest)).
 function(tw_memcheck_test)
   if(NOT WIN32)
     set_tests_properties(${ARGN} PROPERTIES LABELS memcheck)

@@ -3,9 +3,12 @@
 # tarnwick_version.h (which tarnwick.h includes) and, on Windows, into a version resource for
 # every DLL and EXE of the build.
 
-# The generated headers (this one, and the copies of the installed headers of the outside
-# libraries) lie in one directory, which the targets that need it name.
+# The one generated header lies in a directory of its own, which the targets that need it name.
+# Every other header is read where it stands in the source tree.
 set(TW_GENERATED_INCLUDE_DIR ${PROJECT_BINARY_DIR}/include)
+# Builds before that copied the outside libraries' headers here; a stale copy would stand
+# before the real header in the library's include path.
+file(REMOVE_RECURSE ${TW_GENERATED_INCLUDE_DIR}/tarnwick)
 configure_file(${CMAKE_CURRENT_LIST_DIR}/templates/tarnwick_version.h.in
                ${TW_GENERATED_INCLUDE_DIR}/tarnwick_version.h @ONLY)
 

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "corvane.h"
 #include "fuzz_check.h"
 #include "scramble_codec.h"
+#include "tarnwick/corvane.h"
 
 using twfuzz::check;
 

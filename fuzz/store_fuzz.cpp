@@ -18,7 +18,7 @@
 #include <utility>
 #include <vector>
 
-#include "config.h"
+#include "tarnwick/config.h"
 #include "fuzz_check.h"
 #include "memory_file_system.h"
 #include "document.h"

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 // The C interface: argument checks, the handle table, and no exception ever leaving a call.
-#include "config.h"
+#include "tarnwick/config.h"
 
 #include <memory>
 #include <new>

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "config.h"
 #include "file_system.h"
+#include "tarnwick/config.h"
 
 namespace cfg {
 namespace {

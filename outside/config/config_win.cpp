@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "config.h"
 #include "config_win.h"
 #include "file_system.h"
+#include "tarnwick/config.h"
 #include "trust_win.h"
 
 namespace cfg {

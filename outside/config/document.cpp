@@ -6,8 +6,8 @@
 #include <cstring>
 #include <utility>
 
-#include "config.h"
 #include "file_system.h"
+#include "tarnwick/config.h"
 
 namespace cfg {
 namespace {

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "config.h"
+#include "tarnwick/config.h"
 
 namespace cfg {
 namespace {

@@ -3,7 +3,7 @@
 
 #include <utility>
 
-#include "config.h"
+#include "tarnwick/config.h"
 
 namespace cfg {
 

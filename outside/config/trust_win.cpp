@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "trust_win.h"
 
-#include "config.h"
+#include "tarnwick/config.h"
 
 namespace cfg::win {
 namespace {

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "corvane.h"
+#include "tarnwick/corvane.h"
 
 #include <algorithm>
 #include <chrono>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // Compiled into kv_exp (its private copy) and into the attribute library (the exported one,
 // with tarnwick.h included first for its export attribute).
-#include "kv_exp_exceptions.h"
+#include "tarnwick/kv_exp_exceptions.h"
 
 CKvBaseException::CKvBaseException() {}
 

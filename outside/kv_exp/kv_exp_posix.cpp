@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <mutex>
 
-#include "kv_exp.h"
-#include "kv_exp_exceptions.h"
+#include "tarnwick/kv_exp.h"
+#include "tarnwick/kv_exp_exceptions.h"
 
 namespace {
 

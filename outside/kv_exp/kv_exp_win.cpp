@@ -6,8 +6,8 @@
 
 #include <mutex>
 
-#include "kv_exp.h"
-#include "kv_exp_exceptions.h"
+#include "tarnwick/kv_exp.h"
+#include "tarnwick/kv_exp_exceptions.h"
 
 namespace kv_exp {
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // Path arithmetic and directory creation, the same on every platform; the platform file knows
 // the syntax (separators, drives) and the system calls.
-#include "plinth32.h"
+#include "tarnwick/plinth32.h"
 
 #include <cstring>
 #include <string>

@@ -2,8 +2,8 @@
 // attrib_mngr_error_text: the texts of the code lists in tarnwick.h and config.h.
 #include <cstdint>
 
-#include "config.h"
 #include "tarnwick.h"
+#include "tarnwick/config.h"
 
 namespace {
 

@@ -4,13 +4,13 @@
 
 #include <cstring>
 
-#include "attribs/buffer.h"
 #include "attribs/locate.h"
 #include "attribs/schema.h"
-#include "corvane.h"
+#include "caller_buffer.h"
 #include "ipc/interprocess_lock.h"
-#include "plinth32.h"
 #include "scramble/scramble.h"
+#include "tarnwick/corvane.h"
+#include "tarnwick/plinth32.h"
 
 namespace tw {
 

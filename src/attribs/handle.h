@@ -6,8 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "config.h"
 #include "tarnwick.h"
+#include "tarnwick/config.h"
 
 // Owns its store and its path copy; the record and the copy are blocks from maw_malloc.
 struct AttribMngr {

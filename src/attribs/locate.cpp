@@ -6,11 +6,11 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "attribs/buffer.h"
-#include "config.h"
-#include "corvane.h"
-#include "plinth32.h"
+#include "caller_buffer.h"
 #include "tarnwick.h"
+#include "tarnwick/config.h"
+#include "tarnwick/corvane.h"
+#include "tarnwick/plinth32.h"
 
 namespace tw {
 namespace {

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "config.h"
+#include "tarnwick/config.h"
 
 namespace tw {
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "ipc/interprocess_lock.h"
 
-#include "corvane.h"
 #include "tarnwick.h"
+#include "tarnwick/corvane.h"
 
 namespace tw {
 

@@ -4,12 +4,12 @@
 #include <algorithm>
 #include <cstring>
 
-#include "corvane.h"
 #include "platform/platform.h"
-#include "plinth32.h"
 #include "proxy/proxy_list.h"
 #include "proxy/proxy_query.h"
 #include "tarnwick.h"
+#include "tarnwick/corvane.h"
+#include "tarnwick/plinth32.h"
 
 namespace tw {
 

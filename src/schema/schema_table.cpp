@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "schema_table.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <iterator>
 
 namespace tw {
 namespace {
@@ -70,7 +72,17 @@ bool is_schema_section(std::string_view section) {
     return false;
 }
 
-std::string marker_key(std::string_view key) { return std::string(key) + kMarkerSuffix; }
+void write_marker_key(std::string_view key, char* out) {
+    char* end = std::copy(key.begin(), key.end(), out);
+    std::copy(std::begin(kMarkerSuffix), std::end(kMarkerSuffix), end);
+}
+
+std::string marker_key(std::string_view key) {
+    std::string marker(marker_key_size(key.size()), '\0');
+    write_marker_key(key, marker.data());
+    marker.pop_back();  // the terminator, which the string keeps on its own
+    return marker;
+}
 
 bool is_marker_key(std::string_view name, std::string_view* key) {
     const std::string_view suffix(kMarkerSuffix);

@@ -87,6 +87,12 @@ bool is_schema_section(std::string_view section);
 // The marker key of key.
 std::string marker_key(std::string_view key);
 
+// The same name for callers that allocate without throwing (the library's scrambled get and
+// set): write_marker_key writes it and a terminator into out, which holds
+// marker_key_size(key.size()) bytes.
+constexpr size_t marker_key_size(size_t key_length) { return key_length + sizeof kMarkerSuffix; }
+void write_marker_key(std::string_view key, char* out);
+
 // Whether name is a marker key (some key followed by the suffix, in any case); its key part
 // then goes to *key unless key is NULL.
 bool is_marker_key(std::string_view name, std::string_view* key);

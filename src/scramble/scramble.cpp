@@ -2,24 +2,23 @@
 #include "scramble/scramble.h"
 
 #include <cstring>
+#include <string_view>
 
-#include "attribs/buffer.h"
-#include "corvane.h"
+#include "caller_buffer.h"
 #include "platform/platform.h"
 #include "scramble_codec.h"
 #include "schema_table.h"
 #include "tarnwick.h"
+#include "tarnwick/corvane.h"
 
 namespace tw {
 namespace {
 
 // The marker key of key, from maw_malloc (the caller frees it), or NULL.
-char* marker_key(const char* key) {
+char* new_marker_key(const char* key) {
     const size_t length = std::strlen(key);
-    char* marker = static_cast<char*>(maw_malloc(length + sizeof kMarkerSuffix));
-    if (marker == nullptr) return nullptr;
-    std::memcpy(marker, key, length);
-    std::memcpy(marker + length, kMarkerSuffix, sizeof kMarkerSuffix);
+    char* marker = static_cast<char*>(maw_malloc(marker_key_size(length)));
+    if (marker != nullptr) write_marker_key(std::string_view(key, length), marker);
     return marker;
 }
 
@@ -51,7 +50,7 @@ int32_t set_scrambled_attrib(config_handle cfg, const char* path, const char* se
     maw_free(text);
     if (stored != CONFIG_OK) return stored;
 
-    char* marker = marker_key(key);
+    char* marker = new_marker_key(key);
     if (marker == nullptr) return ATTRIB_MNGR_NO_MEMORY;
     const int32_t marked = config_set_attrib(cfg, path, kMarkerSection, marker, "");
     maw_free(marker);
@@ -59,7 +58,7 @@ int32_t set_scrambled_attrib(config_handle cfg, const char* path, const char* se
 }
 
 int32_t get_scrambled_attrib(config_handle cfg, const char* name, const char* stored, char* buffer, int32_t* size) {
-    char* marker = marker_key(name);
+    char* marker = new_marker_key(name);
     if (marker == nullptr) return ATTRIB_MNGR_NO_MEMORY;
     const bool scrambled = config_get_attrib(cfg, marker) != nullptr;
     maw_free(marker);

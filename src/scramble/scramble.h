@@ -11,7 +11,7 @@
 
 #include <cstdint>
 
-#include "config.h"
+#include "tarnwick/config.h"
 
 namespace tw {
 

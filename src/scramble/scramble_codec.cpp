@@ -5,7 +5,7 @@
 #include <climits>
 #include <cstring>
 
-#include "corvane.h"
+#include "tarnwick/corvane.h"
 
 namespace tw {
 namespace {

@@ -6,10 +6,10 @@
 #include <string>
 
 #include "attribs/handle.h"
-#include "config.h"
-#include "corvane.h"
 #include "files.h"
 #include "tarnwick.h"
+#include "tarnwick/config.h"
+#include "tarnwick/corvane.h"
 
 namespace {
 

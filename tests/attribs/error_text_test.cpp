@@ -10,8 +10,8 @@
 #include <thread>
 #include <vector>
 
-#include "config.h"
 #include "tarnwick.h"
+#include "tarnwick/config.h"
 
 namespace {
 

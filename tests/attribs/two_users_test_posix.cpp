@@ -17,8 +17,8 @@
 #include <iterator>
 #include <string>
 
-#include "config.h"
 #include "tarnwick.h"
+#include "tarnwick/config.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <thread>
 
-#include "corvane.h"
 #include "event_log.h"
+#include "tarnwick/corvane.h"
 
 int main(int argc, char** argv) {
     if (argc != 3) return 2;

@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <string>
 
-#include "corvane.h"
 #include "event_log.h"
+#include "tarnwick/corvane.h"
 
 int main(int argc, char** argv) {
     if (argc != 2 && argc != 3) return 2;

@@ -19,10 +19,10 @@
 
 #include "as_user_posix.h"
 #include "attribs/handle.h"
-#include "corvane.h"
 #include "environment.h"
 #include "files.h"
 #include "tarnwick.h"
+#include "tarnwick/corvane.h"
 
 namespace {
 

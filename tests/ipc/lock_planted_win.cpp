@@ -10,10 +10,10 @@
 #include <string>
 
 #include "attribs/handle.h"
-#include "corvane.h"
 #include "environment.h"
 #include "files.h"
 #include "tarnwick.h"
+#include "tarnwick/corvane.h"
 
 namespace {
 

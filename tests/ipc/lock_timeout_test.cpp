@@ -8,11 +8,11 @@
 
 #include "attribs/handle.h"
 #include "child_process.h"
-#include "corvane.h"
 #include "environment.h"
 #include "event_log.h"
 #include "files.h"
 #include "tarnwick.h"
+#include "tarnwick/corvane.h"
 
 namespace {
 

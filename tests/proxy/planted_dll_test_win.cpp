@@ -8,8 +8,8 @@
 
 #include <string>
 
-#include "plinth32.h"
 #include "tarnwick.h"
+#include "tarnwick/plinth32.h"
 
 namespace {
 

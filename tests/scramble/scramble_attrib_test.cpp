@@ -10,12 +10,12 @@
 #include <thread>
 #include <vector>
 
-#include "config.h"
-#include "corvane.h"
 #include "files.h"
 #include "platform/platform.h"
 #include "scramble/scramble_codec.h"
 #include "tarnwick.h"
+#include "tarnwick/config.h"
+#include "tarnwick/corvane.h"
 
 namespace {
 

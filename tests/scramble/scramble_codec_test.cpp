@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "corvane.h"
+#include "tarnwick/corvane.h"
 
 namespace {
 

@@ -8,11 +8,11 @@
 #include <cstring>
 #include <string>
 
-#include "config.h"
 #include "files.h"
 #include "scramble/scramble.h"
 #include "scramble/scramble_codec.h"
 #include "tarnwick.h"
+#include "tarnwick/config.h"
 
 namespace {
 

@@ -12,8 +12,8 @@
 #include <string>
 #include <string_view>
 
-#include "config.h"
 #include "file_system.h"
+#include "tarnwick/config.h"
 
 namespace twtest {
 

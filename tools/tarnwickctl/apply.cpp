@@ -13,13 +13,13 @@
 
 #include "changes.h"
 #include "commands.h"
-#include "config.h"
-#include "corvane.h"
 #include "json_reader.h"
 #include "library.h"
 #include "messages.h"
 #include "schema_table.h"
 #include "tarnwick.h"
+#include "tarnwick/config.h"
+#include "tarnwick/corvane.h"
 
 namespace twctl {
 

@@ -7,9 +7,9 @@
 #include <ostream>
 #include <utility>
 
-#include "config.h"
 #include "json.h"
 #include "messages.h"
+#include "tarnwick/config.h"
 
 namespace twctl {
 

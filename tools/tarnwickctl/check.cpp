@@ -6,10 +6,10 @@
 #include <unordered_map>
 #include <utility>
 
-#include "config.h"
 #include "library.h"
 #include "messages.h"
 #include "schema_table.h"
+#include "tarnwick/config.h"
 
 namespace twctl {
 

@@ -12,12 +12,12 @@
 #include "apply.h"
 #include "changes.h"
 #include "check.h"
-#include "config.h"
 #include "edit.h"
 #include "json.h"
 #include "library.h"
 #include "messages.h"
 #include "tarnwick.h"
+#include "tarnwick/config.h"
 #include "terminal.h"
 
 namespace twctl {

@@ -10,10 +10,10 @@
 
 #include "check.h"
 #include "commands.h"
-#include "config.h"
 #include "library.h"
 #include "messages.h"
 #include "system.h"
+#include "tarnwick/config.h"
 
 namespace twctl {
 

@@ -9,10 +9,10 @@
 #include <stdexcept>
 #include <system_error>
 
-#include "config.h"
-#include "corvane.h"
 #include "scramble_codec.h"
 #include "system.h"
+#include "tarnwick/config.h"
+#include "tarnwick/corvane.h"
 
 namespace twctl {
 

@@ -11,8 +11,8 @@
 #include "child_process.h"
 #include "environment.h"
 #include "files.h"
-#include "plinth32.h"
 #include "tarnwick.h"
+#include "tarnwick/plinth32.h"
 
 namespace {
 

@@ -7,11 +7,11 @@
 #include <string>
 
 #include "attribs/locate.h"
-#include "corvane.h"
 #include "environment.h"
 #include "files.h"
-#include "plinth32.h"
 #include "tarnwick.h"
+#include "tarnwick/corvane.h"
+#include "tarnwick/plinth32.h"
 
 namespace {
 

@@ -9,11 +9,11 @@
 #include <vector>
 
 #include "child_process.h"
-#include "config.h"
 #include "files.h"
 #include "proxy/proxy.h"
 #include "schema_expected.h"
 #include "tarnwick.h"
+#include "tarnwick/config.h"
 
 namespace {
 

@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "config.h"
 #include "environment.h"
 #include "file_check.h"
 #include "file_locks.h"
 #include "files.h"
 #include "tarnwick.h"
+#include "tarnwick/config.h"
 
 namespace {
 

@@ -11,9 +11,9 @@
 #include <string>
 #include <thread>
 
-#include "corvane.h"
 #include "file_check.h"
 #include "tarnwick.h"
+#include "tarnwick/corvane.h"
 
 namespace {
 

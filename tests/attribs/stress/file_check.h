@@ -9,8 +9,8 @@
 #include <utility>
 #include <vector>
 
-#include "config.h"
 #include "schema_expected.h"
+#include "tarnwick/config.h"
 
 namespace twload {
 

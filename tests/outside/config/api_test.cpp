@@ -8,9 +8,9 @@
 #include <thread>
 #include <vector>
 
-#include "config.h"
 #include "file_system.h"
 #include "files.h"
+#include "tarnwick/config.h"
 
 namespace {
 

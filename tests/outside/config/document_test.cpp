@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "config.h"
 #include "document.h"
 #include "line_index.h"
+#include "tarnwick/config.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "config.h"
 #include "files.h"
+#include "tarnwick/config.h"
 
 namespace {
 

@@ -9,10 +9,10 @@
 #include <system_error>
 #include <vector>
 
-#include "config.h"
 #include "files.h"
 #include "memory_file_system.h"
 #include "store.h"
+#include "tarnwick/config.h"
 
 namespace {
 

@@ -9,9 +9,9 @@
 #include <string>
 #include <thread>
 
-#include "config.h"
 #include "file_system.h"
 #include "store.h"
+#include "tarnwick/config.h"
 
 namespace twtest {
 

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "config.h"
 #include "file_system.h"
 #include "files.h"
+#include "tarnwick/config.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "config.h"
 #include "document.h"
 #include "files.h"
+#include "tarnwick/config.h"
 
 namespace {
 

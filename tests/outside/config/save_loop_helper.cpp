@@ -4,8 +4,8 @@
 // each set, for ever; logs "saved" after the first save. Exits 2 when a call fails.
 #include <string>
 
-#include "config.h"
 #include "event_log.h"
+#include "tarnwick/config.h"
 
 int main(int argc, char** argv) {
     if (argc != 4) return 2;

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "config.h"
+#include "tarnwick/config.h"
 #include "file_system.h"
 #include "store.h"
 #include "files.h"

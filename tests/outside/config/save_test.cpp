@@ -7,12 +7,12 @@
 #include <string>
 #include <system_error>
 
-#include "config.h"
 #include "file_system.h"
 #include "files.h"
 #include "memory_file_system.h"
 #include "racing_save.h"
 #include "store.h"
+#include "tarnwick/config.h"
 
 namespace {
 

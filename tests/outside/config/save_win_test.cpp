@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "config.h"
+#include "tarnwick/config.h"
 #include "config_win.h"
 #include "file_system.h"
 #include "store.h"

@@ -6,12 +6,12 @@
 #include <functional>
 #include <string>
 
-#include "config.h"
 #include "document.h"
 #include "file_system.h"
 #include "files.h"
 #include "pass_through_file_system.h"
 #include "store.h"
+#include "tarnwick/config.h"
 
 namespace {
 

@@ -10,10 +10,10 @@
 #include <filesystem>
 #include <string>
 
-#include "config.h"
 #include "files.h"
 #include "pass_through_file_system.h"
 #include "store.h"
+#include "tarnwick/config.h"
 
 namespace {
 

@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "config.h"
 #include "config_win.h"
 #include "files.h"
 #include "store.h"
+#include "tarnwick/config.h"
 #include "trust_win.h"
 
 namespace {

@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "corvane.h"
 #include "environment.h"
+#include "tarnwick/corvane.h"
 
 namespace {
 

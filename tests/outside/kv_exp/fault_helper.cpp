@@ -11,9 +11,9 @@
 #include <thread>
 
 #include "faults.h"
-#include "kv_exp.h"
-#include "kv_exp_exceptions.h"
 #include "support.h"
+#include "tarnwick/kv_exp.h"
+#include "tarnwick/kv_exp_exceptions.h"
 
 int main(int argc, char** argv) {
     if (argc != 2) return 2;

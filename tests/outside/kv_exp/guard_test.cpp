@@ -9,9 +9,9 @@
 
 #include "child_process.h"
 #include "faults.h"
-#include "kv_exp.h"
-#include "kv_exp_exceptions.h"
 #include "support.h"
+#include "tarnwick/kv_exp.h"
+#include "tarnwick/kv_exp_exceptions.h"
 
 namespace {
 

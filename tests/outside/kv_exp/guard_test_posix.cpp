@@ -10,8 +10,8 @@
 #include <cstdlib>
 
 #include "faults.h"
-#include "kv_exp.h"
-#include "kv_exp_exceptions.h"
+#include "tarnwick/kv_exp.h"
+#include "tarnwick/kv_exp_exceptions.h"
 
 namespace {
 

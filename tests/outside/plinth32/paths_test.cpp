@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "plinth32.h"
+#include "tarnwick/plinth32.h"
 
 #include <gtest/gtest.h>
 

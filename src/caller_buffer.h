@@ -1,7 +1,9 @@
 /* SPDX-License-Identifier: Apache-2.0 */
-// The caller-buffer protocol shared by every call that returns text.
-#ifndef TARNWICK_ATTRIBS_BUFFER_H
-#define TARNWICK_ATTRIBS_BUFFER_H
+// The caller-buffer protocol shared by every call that returns text. It stands beneath every
+// folder of src/ (it includes tarnwick.h alone), so that attribs/ and scramble/ both use it
+// and scramble/ needs nothing of attribs/, which calls it.
+#ifndef TARNWICK_CALLER_BUFFER_H
+#define TARNWICK_CALLER_BUFFER_H
 
 #include <cstddef>
 #include <cstdint>
