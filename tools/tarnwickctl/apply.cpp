@@ -7,7 +7,6 @@
 #include <fstream>
 #include <map>
 #include <memory>
-#include <optional>
 #include <ostream>
 #include <set>
 
@@ -27,8 +26,8 @@ const char kApplySynopsis[] = "tarnwickctl apply [--file F] [--check] [--diff] [
 
 const char kApplyDescription[] =
     "Makes the attribute file hold the state STATE describes, in one call: the whole state is\n"
-    "checked and applied in memory first, and the file saved once when something changes,\n"
-    "never when nothing does. STATE is a file, or - for standard input (the way for secrets:\n"
+    "checked and applied in memory first, and the state saved in one save when something\n"
+    "changes, never when nothing does. STATE is a file, or - for standard input (the way for secrets:\n"
     "never on a command line). It holds one JSON object of sections, each an object of keys:\n"
     "\n"
     "  {\"Agent\": {\"ServerMachine\": \"srv.example\", \"TimeOut\": \"45\", \"LegacyKey\": null},\n"
@@ -37,9 +36,10 @@ const char kApplyDescription[] =
     "A string sets the key, null removes it, {\"scrambled\": \"text\"} stores the text scrambled\n"
     "(and marks the key as scrambled). A scrambled key whose stored value unscrambles to the\n"
     "same text is left alone, so applying a state again writes nothing. Keys the state does\n"
-    "not name stay as they are. A missing file is created with every default and an existing\n"
-    "one completed, as opening does, before the state is applied. The file is replaced under\n"
-    "the machine-wide lock, and only while it is still the file that was read.\n"
+    "not name stay as they are. When there is something to write, a missing file is first\n"
+    "created with every default, or an incomplete one completed, by the library's own save,\n"
+    "exactly as an agent's opening does; then the state is applied in one more save. The file\n"
+    "is replaced under the machine-wide lock, and only while it is still the file that was read.\n"
     "\n"
     "All or nothing: when any entry is refused (not JSON, not an object of objects, a value\n"
     "other than a string, null or {\"scrambled\": string}, a name or value the store refuses, a\n"
@@ -66,7 +66,8 @@ const char kApplyDescription[] =
     "\n"
     "Exit status: 0 done, whether anything changed or not; 2 the command line was wrong;\n"
     "4 the state was refused (nothing written); 5 an error of the library or the system\n"
-    "(a planted or unreadable file, the lock, a failed save, the file changed meanwhile).\n";
+    "(a STATE or a file that cannot be read, a planted file, the lock, no memory, a failed\n"
+    "save, the file changed meanwhile).\n";
 
 namespace {
 
@@ -96,29 +97,32 @@ private:
     std::string text_;
 };
 
-// Reads at most kMaxStateSize bytes from file; false with the reason in *problem.
-bool read_state(const std::string& source, WipedText* text, std::string* problem) {
+// Reads at most kMaxStateSize bytes from file. kExitOk; else the reason in *problem and the
+// status: a larger state is refused input, a source that cannot be read (missing, a
+// directory, no permission) a failure of the system.
+int read_state(const std::string& source, WipedText* text, std::string* problem) {
     std::FILE* in = source == "-" ? stdin : std::fopen(source.c_str(), "rb");
     if (in == nullptr) {
-        *problem = "the state file " + source + " cannot be read: " + std::strerror(errno);
-        return false;
+        *problem = "the state file cannot be read: " + std::string(std::strerror(errno));
+        return kExitFailed;
     }
     // Unbuffered, so that no copy of a secret stays behind in the stream's own buffer.
     if (in == stdin) std::setvbuf(stdin, nullptr, _IONBF, 0);
     char chunk[4096];
-    bool ok = true;
+    int status = kExitOk;
     for (;;) {
+        errno = 0;
         const size_t got = std::fread(chunk, 1, sizeof chunk, in);
         if (got > 0) text->append(chunk, got);
         if (text->text().size() > kMaxStateSize) {
             *problem = "the state is larger than " + std::to_string(kMaxStateSize) + " bytes";
-            ok = false;
+            status = kExitRefused;
             break;
         }
         if (got < sizeof chunk) {
             if (std::ferror(in)) {
-                *problem = "reading the state failed";
-                ok = false;
+                *problem = "reading the state failed" + (errno != 0 ? ": " + std::string(std::strerror(errno)) : "");
+                status = kExitFailed;
             }
             break;
         }
@@ -126,23 +130,8 @@ bool read_state(const std::string& source, WipedText* text, std::string* problem
     volatile char* p = chunk;
     for (size_t i = 0; i < sizeof chunk; ++i) p[i] = '\0';
     if (in != stdin) std::fclose(in);
-    return ok;
+    return status;
 }
-
-
-// ---- the store
-
-class Store {
-public:
-    Store() : cfg_(new_config()) {}
-    ~Store() { delete_config(cfg_); }
-    Store(const Store&) = delete;
-    Store& operator=(const Store&) = delete;
-    config_handle get() const { return cfg_; }
-
-private:
-    config_handle cfg_;
-};
 
 // ---- applying
 
@@ -157,7 +146,10 @@ public:
     int32_t error = ATTRIB_MNGR_OK;     // a failure that is not the state's
 
     // Refuses what the schema says is a mistake: a section neither in the schema nor in the
-    // file, a schema key in another section than its own.
+    // file, a schema key set in another section than its own. Removing a key is allowed in
+    // any section the schema or the file holds, whatever the key: it is how a misplaced
+    // schema key is mended. In a section that is in neither it would do nothing at all, which
+    // a mistyped name would hide.
     void check_schema(const std::vector<StateEntry>& entries, const FileView* before) {
         std::set<std::string> sections, refused_sections;
         if (before != nullptr) {
@@ -171,6 +163,7 @@ public:
                     refusals.push_back("\"" + shown(e.section) + "\": no such section in the schema or the file");
                 continue;
             }
+            if (e.action == StateEntry::kRemove) continue;
             const tw::SchemaRow* row = tw::find_schema_key(e.key);
             if (row != nullptr && !tw::same_name(row->section, e.section))
                 refusals.push_back(entry_name(e.section, e.key) + ": a key of [" + row->section + "], not of [" +
@@ -217,7 +210,13 @@ private:
     bool marked(const std::string& key) const {
         return config_get_attrib(cfg_, tw::marker_key(key).c_str()) != nullptr;
     }
+    // A code the store gave for e: a refused name or value is the state's fault; any other
+    // (no memory, a bad handle) is a failure of the library, never taken for refused input.
     void refuse_code(const StateEntry& e, int32_t rc) {
+        if (exit_status(rc) != kExitRefused) {
+            if (error == ATTRIB_MNGR_OK) error = rc;
+            return;
+        }
         refusals.push_back(entry_name(e.section, e.key) + ": " + attrib_mngr_error_text(rc) + " (error " +
                            std::to_string(rc) + ")");
     }
@@ -239,15 +238,13 @@ private:
         if (!probe_dir_) {
             probe_dir_ = std::make_unique<ScratchDir>();
             probe_path_ = probe_dir_->ok() ? probe_dir_->path("names.cfg") : std::string();
-            if (probe_path_.empty() || config_add_ini_new_file_source(probe_.get(), probe_path_.c_str()) != CONFIG_OK) {
-                probe_path_.clear();
-            }
+            if (probe_path_.empty() || probe_.open(probe_path_) != ATTRIB_MNGR_OK) probe_path_.clear();
         }
         if (probe_path_.empty()) {
             if (error == ATTRIB_MNGR_OK) error = CONFIG_E_CREATE;
             return;
         }
-        const int32_t rc = config_set_attrib(probe_.get(), probe_path_.c_str(), e.section.c_str(), e.key.c_str(), "");
+        const int32_t rc = config_set_attrib(probe_.cfg(), probe_path_.c_str(), e.section.c_str(), e.key.c_str(), "");
         if (rc != CONFIG_OK) refuse_code(e, rc);
     }
     void scramble(const StateEntry& e) {
@@ -287,10 +284,22 @@ int fail(std::ostream& err, int32_t code, const std::string& file) {
     return exit_status(code);
 }
 
-int refused(std::ostream& err, const std::string& where, const std::vector<std::string>& problems) {
+// Says each problem of the state read from where; status: that of the whole. opening: what
+// the write's opening did to file before the state was refused.
+int refused(std::ostream& err, const std::string& where, const std::vector<std::string>& problems,
+            int status = kExitRefused, FileWrite::Opening opening = FileWrite::kUntouched,
+            const std::string& file = "") {
     for (const std::string& p : problems) err << "tarnwickctl: " << printable(where) << ": " << printable(p) << "\n";
-    err << "tarnwickctl: the state was refused; nothing was written\n";
-    return kExitRefused;
+    if (status != kExitRefused) {
+        err << "tarnwickctl: nothing was written\n";
+    } else if (opening == FileWrite::kUntouched) {
+        err << "tarnwickctl: the state was refused; nothing was written\n";
+    } else {
+        // The file changed between the plan and the lock, and opening had already written.
+        err << "tarnwickctl: the state was refused and not applied; " << printable(file) << " was "
+            << (opening == FileWrite::kCreated ? "created" : "completed") << " with its defaults only\n";
+    }
+    return status;
 }
 
 // The state applied to cfg, which holds the file at path; before: the file as it was (NULL
@@ -308,27 +317,6 @@ int32_t apply_state(config_handle cfg, const std::string& path, const FileView* 
     return after->load_from(cfg, path);
 }
 
-// A check: the file loaded into a store of its own (or taken as new when missing), completed
-// from the schema's table and changed in memory; nothing is locked or written. The proxy's
-// host and port a completion would add show with the table's empty defaults: opening takes
-// them from the system's settings.
-int32_t check_state(const std::string& path, const std::vector<StateEntry>& entries, bool allow_new,
-                    std::optional<FileView>* before, FileView* after, std::vector<std::string>* refusals,
-                    std::vector<std::string>* warnings) {
-    Store store;
-    if (store.get() == 0) return ATTRIB_MNGR_NO_CONFIG;
-    int32_t rc = config_add_ini_file_source(store.get(), path.c_str());
-    if (rc == CONFIG_OK) {
-        before->emplace();
-        rc = (*before)->load_from(store.get(), path);
-    } else if (rc == CONFIG_E_NOT_FOUND) {
-        rc = config_add_ini_new_file_source(store.get(), path.c_str());
-    }
-    if (rc != CONFIG_OK) return library_code(rc);
-    return apply_state(store.get(), path, *before ? &**before : nullptr, entries, allow_new, true, after, refusals,
-                       warnings);
-}
-
 }  // namespace
 
 int run_apply(const ApplyOptions& options, std::ostream& out, std::ostream& err) {
@@ -337,7 +325,8 @@ int run_apply(const ApplyOptions& options, std::ostream& out, std::ostream& err)
     {
         WipedText text;
         std::string problem;
-        if (!read_state(options.state, &text, &problem)) return refused(err, where, {problem});
+        const int status = read_state(options.state, &text, &problem);
+        if (status != kExitOk) return refused(err, where, {problem}, status);
         std::vector<std::string> problems;
         if (!parse_state(text.text(), &entries, &problems)) return refused(err, where, problems);
     }
@@ -357,13 +346,20 @@ int run_apply(const ApplyOptions& options, std::ostream& out, std::ostream& err)
     int32_t rc = options.file ? ATTRIB_MNGR_OK : located_path(&path);
     if (rc != ATTRIB_MNGR_OK) return fail(err, rc, "");
     if (options.file) path = *options.file;
+    // The plan: the file in a store of its own (a missing one as new), completed from the
+    // schema's table and changed in memory; nothing is locked or written. The proxy's host
+    // and port a completion would add show with the table's empty defaults: opening takes
+    // them from the system's settings.
     std::vector<std::string> refusals, warnings;
-    std::optional<FileView> planned_before;
+    Store plan;
+    rc = plan.open(path);
+    if (rc != ATTRIB_MNGR_OK) return fail(err, rc, path);
+    const FileView* planned_before = plan.exists() ? &plan.view() : nullptr;
     FileView after;
-    rc = check_state(path, entries, options.allow_new, &planned_before, &after, &refusals, &warnings);
+    rc = apply_state(plan.cfg(), path, planned_before, entries, options.allow_new, true, &after, &refusals, &warnings);
     if (rc != ATTRIB_MNGR_OK) return fail(err, rc, path);
     if (!refusals.empty()) return refused(err, where, refusals);
-    ChangeReport report = compare_files(path, planned_before ? &*planned_before : nullptr, after, secrets);
+    ChangeReport report = compare_files(path, planned_before, after, secrets);
     if (!options.check && report.changed) {
         // The tool's one write path: the file as it was, then created or completed as opening
         // does, then loaded under the machine-wide lock; saved, only while it is still the file
@@ -376,7 +372,7 @@ int run_apply(const ApplyOptions& options, std::ostream& out, std::ostream& err)
         rc = apply_state(write.cfg(), write.path(), before, entries, options.allow_new, false, &after, &refusals,
                          &warnings);
         if (rc != ATTRIB_MNGR_OK) return fail(err, rc, write.path());
-        if (!refusals.empty()) return refused(err, where, refusals);
+        if (!refusals.empty()) return refused(err, where, refusals, kExitRefused, write.opening(), write.path());
         report = compare_files(write.path(), before, after, secrets);
         if (report.changed) {
             rc = write.save();

@@ -1,6 +1,7 @@
 /* SPDX-License-Identifier: Apache-2.0 */
-// tarnwickctl apply: one desired state of sections and keys, applied in one load and at most
-// one save, all or nothing.
+// tarnwickctl apply: one desired state of sections and keys, planned in memory and applied in
+// at most one save of the tool's own (after the library's save that creates or completes the
+// file, as opening does), all or nothing.
 #ifndef TARNWICKCTL_APPLY_H
 #define TARNWICKCTL_APPLY_H
 

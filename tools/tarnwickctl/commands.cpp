@@ -72,8 +72,9 @@ const char kOverview[] =
     "  4  refused input, nothing written: a name or value the store refuses, an unknown\n"
     "     section, a schema key in another section, an edit that adds problems, a missing\n"
     "     secret or one holding a NUL byte\n"
-    "  5  an error of the library or the system: a missing or unreadable file, a planted\n"
-    "     file, the machine-wide lock, a failed save, unwritable output\n";
+    "  5  an error of the library or the system: a missing or unreadable file (or apply's\n"
+    "     STATE), no memory, a planted file, the machine-wide lock, a failed save,\n"
+    "     unwritable output\n";
 
 struct Parsed {
     std::vector<std::string> positional;
@@ -112,6 +113,15 @@ int32_t target_path(const Parsed& args, std::string* path) {
         return ATTRIB_MNGR_OK;
     }
     return located_path(path);
+}
+
+// Loads the file a read works on (the given one, else the located one) into *file. kExitOk,
+// else the status of the failure, which err is told.
+int load_target(const Parsed& args, std::string* path, FileView* file, std::ostream& err) {
+    int32_t rc = target_path(args, path);
+    if (rc != ATTRIB_MNGR_OK) return fail(err, rc, "");
+    rc = file->load(*path);
+    return rc == ATTRIB_MNGR_OK ? kExitOk : fail(err, rc, *path);
 }
 
 // Reads the first line of standard input, without its line end. On a terminal the prompt is
@@ -214,11 +224,8 @@ int run_path(const Parsed&, std::ostream& out, std::ostream& err) {
 
 int run_show(const Parsed& args, std::ostream& out, std::ostream& err) {
     std::string path;
-    int32_t rc = target_path(args, &path);
-    if (rc != ATTRIB_MNGR_OK) return fail(err, rc, "");
     FileView file;
-    rc = file.load(path);
-    if (rc != CONFIG_OK) return fail(err, rc, path);
+    if (const int loaded = load_target(args, &path, &file, err); loaded != kExitOk) return loaded;
 
     // The file's entries in file order, then the schema's keys it lacks in schema order.
     std::vector<Shown> entries;
@@ -262,11 +269,8 @@ int run_get(const Parsed& args, std::ostream& out, std::ostream& err) {
     const std::string& key = args.positional[by_section ? 1 : 0];
     const std::string subject = by_section ? args.positional[0] + "/" + key : key;
     std::string path;
-    int32_t rc = target_path(args, &path);
-    if (rc != ATTRIB_MNGR_OK) return fail(err, rc, "");
     FileView file;
-    rc = file.load(path);
-    if (rc != CONFIG_OK) return fail(err, rc, path);
+    if (const int loaded = load_target(args, &path, &file, err); loaded != kExitOk) return loaded;
 
     const Line* entry = by_section ? file.find(args.positional[0], key) : file.first_entry(key);
     Shown s;
@@ -294,37 +298,6 @@ int run_get(const Parsed& args, std::ostream& out, std::ostream& err) {
     wipe(&s.value);
     return kExitOk;
 }
-
-// The file as it is, in a store of its own that is never saved (a missing file as a new one):
-// a write's change is made there first, so that a refused name or value is refused before
-// anything is written, and the file is not created or completed for nothing.
-class Probe {
-public:
-    Probe() : cfg_(new_config()) {}
-    ~Probe() { delete_config(cfg_); }
-    Probe(const Probe&) = delete;
-    Probe& operator=(const Probe&) = delete;
-
-    int32_t open(const std::string& path) {
-        path_ = path;
-        if (cfg_ == 0) return ATTRIB_MNGR_NO_CONFIG;
-        int32_t rc = config_add_ini_file_source(cfg_, path.c_str());
-        exists_ = rc == CONFIG_OK;
-        if (rc == CONFIG_E_NOT_FOUND) rc = config_add_ini_new_file_source(cfg_, path.c_str());
-        if (rc == CONFIG_OK) rc = view_.load_from(cfg_, path);
-        return library_code(rc);
-    }
-    uint32_t cfg() const { return cfg_; }
-    const std::string& path() const { return path_; }
-    const FileView& view() const { return view_; }
-    bool exists() const { return exists_; }
-
-private:
-    uint32_t cfg_;
-    std::string path_;
-    FileView view_;
-    bool exists_ = false;
-};
 
 // What the schema says is a mistake in naming section/key: a section neither in the schema
 // nor in the file, a schema key in another section than its own. "" when neither.
@@ -391,7 +364,10 @@ int set_and_save(const Parsed& args, const std::string& value, bool scrambled, s
     int32_t rc = target_path(args, &path);
     if (rc != ATTRIB_MNGR_OK) return fail(err, rc, "");
     {
-        Probe probe;
+        // Tried first on a store that is never saved, so that a refused name or value is
+        // refused before anything is written, and the file is not created or completed for
+        // nothing.
+        Store probe;
         rc = probe.open(path);
         if (rc != ATTRIB_MNGR_OK) return fail(err, rc, path);
         if (!args.allow_new) {

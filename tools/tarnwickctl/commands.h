@@ -20,7 +20,8 @@ enum ExitStatus {
                           // an unknown section, a schema key in another section, an edit
                           // that adds findings, a secret holding a NUL byte or missing
     kExitFailed = 5,      // an error of the library or the system (a missing or unreadable
-                          // file, a planted file, the lock, a failed save); one line names it
+                          // file or state, no memory, a planted file, the lock, a failed
+                          // save); one line names it
 };
 
 // The status for a result code of the library or the store.

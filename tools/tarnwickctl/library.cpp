@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "library.h"
 
+#include <algorithm>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -88,6 +89,21 @@ int32_t FileView::load_from(uint32_t cfg, const std::string& path) {
     return library_code(rc);
 }
 
+Store::Store() : cfg_(new_config()) {}
+
+Store::~Store() {
+    if (cfg_ != 0) delete_config(cfg_);
+}
+
+int32_t Store::open(const std::string& path) {
+    if (cfg_ == 0) return ATTRIB_MNGR_NO_CONFIG;
+    int32_t rc = config_add_ini_file_source(cfg_, path.c_str());
+    exists_ = rc == CONFIG_OK;
+    if (rc == CONFIG_E_NOT_FOUND) rc = config_add_ini_new_file_source(cfg_, path.c_str());
+    if (rc == CONFIG_OK) rc = view_.load_from(cfg_, path);
+    return library_code(rc);
+}
+
 void FileView::index() {
     first_.clear();
     for (size_t i = 0; i < lines_.size(); ++i) {
@@ -169,6 +185,16 @@ int32_t FileWrite::open(const std::optional<std::string>& file, bool lock_now) {
         cfg_ = 0;
     }
     return library_code(rc);
+}
+
+FileWrite::Opening FileWrite::opening() const {
+    if (!existed_) return kCreated;
+    FileView now;
+    if (now.load(path_) != ATTRIB_MNGR_OK) return kUntouched;
+    const std::vector<Line>& was = before_.lines();
+    const bool same = std::equal(was.begin(), was.end(), now.lines().begin(), now.lines().end(),
+                                 [](const Line& a, const Line& b) { return a.text == b.text; });
+    return same ? kUntouched : kCompleted;
 }
 
 int32_t FileWrite::save() {

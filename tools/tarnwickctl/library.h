@@ -84,6 +84,30 @@ private:
     std::unordered_map<std::string, size_t> first_;  // folded key -> first entry
 };
 
+// A store of the tool's own that is never saved, holding the file at path as it is (a missing
+// file as a new, empty one): a write tries its change there first, so that a refused name or
+// value is refused before anything is written, and a check plans there.
+class Store {
+public:
+    Store();
+    ~Store();
+    Store(const Store&) = delete;
+    Store& operator=(const Store&) = delete;
+
+    // Loads the file at path, or takes it as new when it does not exist. ATTRIB_MNGR_NO_CONFIG
+    // when no store could be made; the store's codes as library_code gives them.
+    int32_t open(const std::string& path);
+    uint32_t cfg() const { return cfg_; }
+    bool exists() const { return exists_; }
+    // The file's lines as loaded (none for a new file).
+    const FileView& view() const { return view_; }
+
+private:
+    uint32_t cfg_;
+    bool exists_ = false;
+    FileView view_;
+};
+
 // The machine-wide lock of the library's opening (TARNWICK_INIT_LOCK_NAME), held from a
 // successful acquire() until destruction. Never waits without a bound.
 class InitLock {
@@ -147,6 +171,11 @@ public:
     const FileView& before() const { return before_; }
     // The store that holds the file (created or completed), with the caller's changes.
     uint32_t cfg() const { return cfg_; }
+    // What step 2 did to the file, for the words of a failure after open: a caller that then
+    // writes nothing has still left the file created or completed with its defaults. Reads
+    // the file again (the lock, when held, keeps it as step 2 left it).
+    enum Opening { kUntouched, kCreated, kCompleted };
+    Opening opening() const;
 
 private:
     std::string path_;

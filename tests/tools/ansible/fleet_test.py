@@ -113,11 +113,13 @@ def no_secret(out, texts, name):
 
 
 def module_options(fleet, known):
-    """Options the module refuses before it runs the tool, one task each, and a task without
-    path, which applies to the file the tool locates; on one host."""
+    """Options the module refuses before it runs the tool, one task each; a task without
+    path, which applies to the file the tool locates; and one that names a section in both
+    options, spelled in two ways, which is one section of the state; on one host."""
     secret = secrets.token_hex(8)
     cases = [  # attributes, secrets, what the failure says
-        ({'Http_Proxy': {'ProxyPassword': 'x'}}, {'Http_Proxy': {'ProxyPassword': secret}},
+        # Names compare without regard to case, as in the file: the same key.
+        ({'Http_Proxy': {'ProxyPassword': 'x'}}, {'http_proxy': {'proxypassword': secret}},
          'named both in attributes and in secrets'),
         ({}, {'Http_Proxy': {'ProxyPassword': None}}, 'has no value; to remove it'),
         ({'Agent': {'TimeOut': [1, 2]}}, {}, 'TimeOut is list'),
@@ -127,6 +129,7 @@ def module_options(fleet, known):
     host = fleet.hosts[0]
     located = os.path.join(fleet.scratch, 'located')
     os.mkdir(located)
+    merged = os.path.join(fleet.scratch, 'merged.cfg')
     playbook = os.path.join(fleet.scratch, 'refused.json')
     with open(playbook, 'w') as f:
         json.dump([{'hosts': host, 'gather_facts': False, 'tasks': [
@@ -135,13 +138,20 @@ def module_options(fleet, known):
             for a, p, _ in cases] + [
             {'tarnwick.agent.attribs': {'executable': '{{ tarnwickctl }}',
                                         'attributes': {'Agent': {'TimeOut': 33}}},
-             'environment': {'QZ_CFG_FILE_PATH': located}}]}], f)
+             'environment': {'QZ_CFG_FILE_PATH': located}},
+            {'tarnwick.agent.attribs': {'path': merged, 'executable': '{{ tarnwickctl }}',
+                                        'attributes': {'Http_Proxy': {'ProxyPort': '8080'}},
+                                        'secrets': {'http_proxy': {'ProxyPassword': secret}}}}]}], f)
     before = fleet.snapshot()
     out, recap = fleet.play('module-options', {}, secret, playbook=playbook, hosts=[host])
-    expect(out.count('...ignoring') == len(cases) and recap[host] == (1, 0),
-           'not every bad option failed, or the task without path did not change:\n' + out[-3000:])
+    expect(out.count('...ignoring') == len(cases) and recap[host] == (2, 0),
+           'not every bad option failed, or a task that should change did not:\n' + out[-3000:])
     with open(os.path.join(located, 'k_agent_attribs.cfg')) as f:
         expect('\nTimeOut=33\n' in f.read(), 'the task without path did not reach the located file')
+    with open(merged) as f:
+        expect('\nProxyPort=8080\n' in f.read(), 'the section named in both options was not applied')
+    rc, revealed = fleet.run(fleet.args.tarnwickctl, 'get', 'ProxyPassword', '--reveal', '--file', merged)
+    expect(rc == 0 and revealed.strip() == secret, 'the secret of the section named in both options is not stored')
     missing = [why for _, _, why in cases if why not in out]
     expect(not missing, 'the failures do not say %s:\n%s' % (missing, out[-3000:]))
     expect(fleet.snapshot() == before, 'a refused option wrote a file')
@@ -185,14 +195,16 @@ def test(fleet):
     all_hosts(recap, 0, 0, 'second run')
     expect(fleet.snapshot() == before, 'the second run rewrote a file')
 
+    # Check mode with the applied state but a new secret: the secret alone is the change.
     second = secrets.token_hex(8)
-    state['Agent']['TimeOut'] = '60'
     out, recap = fleet.play('check', state, second, '--check', '--diff')
     all_hosts(recap, 1, 0, 'check mode')
     expect(fleet.snapshot() == before, 'check mode wrote a file')
-    expect('+TimeOut=60' in out, 'check mode shows no diff:\n' + out[-3000:])
+    expect('+ProxyPassword=(secret, changed)' in out and '+TimeOut' not in out,
+           'check mode does not show the new secret alone:\n' + out[-3000:])
     no_secret(out, [first, second] + sorted(scrambled), 'check mode')
 
+    state['Agent']['TimeOut'] = '60'
     out, recap = fleet.play('diff', state, second, '--diff', '-vvv')
     all_hosts(recap, 1, 0, 'diff run')
     expect('+TimeOut=60' in out and '-TimeOut=45' in out, 'the diff run shows no diff:\n' + out[-3000:])
@@ -223,7 +235,7 @@ def main():
     parser.add_argument('--tarball', required=True)
     parser.add_argument('--tarnwickctl', required=True)
     parser.add_argument('--playbook', required=True)
-    parser.add_argument('--hosts', type=int, default=10)
+    parser.add_argument('--hosts', type=int, default=20)
     parser.add_argument('--keep', action='store_true', help='keep the scratch directory')
     args = parser.parse_args()
     # The runs work in the scratch directory.

@@ -24,13 +24,14 @@ using ::testing::Not;
 
 namespace {
 
-// A complete file in the schema's order, with one key the schema does not know.
+// A complete file in the schema's order, with one key the schema does not know and one
+// schema key in another section than its own.
 std::string complete_file() {
     std::string text, section;
     for (const twtest::Row& r : twtest::kExpected) {
         if (r.section != section) text += "[" + (section = r.section) + "]\n";
         text += std::string(r.key) + "=" + r.value + "\n";
-        if (std::string(r.key) == "ServerDomain") text += "LegacyKey=old\n";
+        if (std::string(r.key) == "ServerDomain") text += "LegacyKey=old\nProxyDomain=elsewhere\n";
     }
     return text;
 }
@@ -100,15 +101,18 @@ TEST_F(ApplyTest, StatesChangeTheFileAsTheyDescribeAndReportIt) {
          replaced(replaced(base, "TimeOut=20", "TimeOut=45"), "ServerMachine=\n", "ServerMachine=srv.example\n"),
          {"set Agent/ServerMachine", "set Agent/TimeOut"}},
         {"add, also a new section with --allow-new", R"({"Agent": {"NewKey": "a=b ;#"}, "Extra": {"K": ""}})", 0,
-         replaced(base, "LegacyKey=old\n", "LegacyKey=old\nNewKey=a=b ;#\n") + "[Extra]\nK=\n",
+         replaced(base, "elsewhere\n", "elsewhere\nNewKey=a=b ;#\n") + "[Extra]\nK=\n",
          {"add Agent/NewKey", "add Extra/K"}},
         {"remove", R"({"Agent": {"LegacyKey": null, "NeverThere": null}})", 0, replaced(base, "LegacyKey=old\n", ""),
          {"remove Agent/LegacyKey"}},
         {"scrambled", R"({"Http_Proxy": {"ProxyPassword": {"scrambled": "s3cret"}}})", 0,
          replaced(base, "ProxyPassword=\n", "ProxyPassword=SCRAMBLED\n") + "[Encription]\nProxyPasswordEncrypted=\n",
          {"set Http_Proxy/ProxyPassword (scrambled)", "add Encription/ProxyPasswordEncrypted"}},
+        {"remove a schema key from another section", R"({"Agent": {"ProxyDomain": null}})", 0,
+         replaced(base, "ProxyDomain=elsewhere\n", ""), {"remove Agent/ProxyDomain"}},
         {"unchanged", R"({"agent": {"timeout": "20", "NeverThere": null}, "Security": {}})", 0, base, {}},
-        {"unknown section", R"({"Agent": {"TimeOut": "1"}, "Agnet": {"TimeOut": "30"}})", refused, base, {}},
+        // A removal in a mistyped section would do nothing, silently.
+        {"unknown section", R"({"Agent": {"TimeOut": "1"}, "Agnet": {"TimeOut": null}})", refused, base, {}},
         {"schema key elsewhere", R"({"Agent": {"ProxyPassword": {"scrambled": "x"}}})", refused, base, {}},
         {"store refuses a value", R"({"Agent": {"TimeOut": "1", "ServerMachine": " lead"}})", refused, base, {}},
         {"store refuses a name", R"({"Agent": {"Bad=Key": null}})", refused, base, {}},
@@ -124,10 +128,14 @@ TEST_F(ApplyTest, StatesChangeTheFileAsTheyDescribeAndReportIt) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ASSERT_TRUE(twtest::write_file(file_, base));
+        const fs::file_time_type mtime = age_file();
         const bool allow_new = std::string(c.name).rfind("add", 0) == 0;
         const ProcessResult r = apply(allow_new ? std::vector<std::string>{"--allow-new"} : std::vector<std::string>{},
                                       c.state);
         const std::string bytes = twtest::read_file(file_);
+        if (c.bytes == base) {
+            EXPECT_EQ(fs::last_write_time(file_), mtime) << "the file was rewritten";
+        }
         if (c.status != 0) {
             EXPECT_EQ(r.exit_code, c.status) << r.err;
             EXPECT_THAT(r.out, IsEmpty());
@@ -207,14 +215,17 @@ TEST_F(ApplyTest, CheckWritesNothingAndReportsWhatTheRunDoes) {
 }
 
 TEST_F(ApplyTest, TheDiffHoldsNoSecretInClearOrScrambledForm) {
-    // A secret stored before, one the state replaces, and one a plain key with a marker holds.
+    // A secret stored before, one the state replaces, one it adds, and one a plain value
+    // replaces on a key whose marker stays (so that the plain value is a secret too).
     ASSERT_EQ(apply({}, R"({"Agent": {"ServerPassword": {"scrambled": "old-one"}},
+                            "Http_Proxy": {"ProxyUsername": {"scrambled": "user-one"}},
                             "Security": {"PrivateKeyPassword": {"scrambled": "kept-one"}}})")
                   .exit_code,
               0);
     const std::string before = twtest::read_file(file_);
     const std::string state = R"({"Agent": {"ServerPassword": {"scrambled": "new-one"}, "TimeOut": "9"},
-                                  "Http_Proxy": {"ProxyPassword": {"scrambled": "third-one"}}})";
+                                  "Http_Proxy": {"ProxyPassword": {"scrambled": "third-one"},
+                                                 "ProxyUsername": "plain-one"}})";
     const ProcessResult checked = apply({"--check", "--diff"}, state);
     const ProcessResult words = twtest::run_process(twtest::program_dir() / TARNWICKCTL_FILE_NAME,
                                                     {"apply", "--file", file_.string(), "--check", "--diff", "-"}, state);
@@ -222,10 +233,12 @@ TEST_F(ApplyTest, TheDiffHoldsNoSecretInClearOrScrambledForm) {
     const std::string after = twtest::read_file(file_);
     ASSERT_NE(after, before);
     const std::string outputs = checked.out + checked.err + words.out + words.err + done.out + done.err;
-    for (const std::string& secret : {std::string("old-one"), std::string("new-one"), std::string("kept-one"),
-                                      std::string("third-one"), value_of(before, "ServerPassword"),
-                                      value_of(before, "PrivateKeyPassword"), value_of(after, "ServerPassword"),
-                                      value_of(after, "ProxyPassword")}) {
+    ASSERT_EQ(value_of(after, "ProxyUsername"), "plain-one");
+    for (const std::string& secret :
+         {std::string("old-one"), std::string("new-one"), std::string("kept-one"), std::string("third-one"),
+          std::string("user-one"), std::string("plain-one"), value_of(before, "ServerPassword"),
+          value_of(before, "PrivateKeyPassword"), value_of(before, "ProxyUsername"),
+          value_of(after, "ServerPassword"), value_of(after, "ProxyPassword")}) {
         ASSERT_FALSE(secret.empty());
         EXPECT_THAT(outputs, Not(HasSubstr(secret)));
     }
@@ -234,6 +247,8 @@ TEST_F(ApplyTest, TheDiffHoldsNoSecretInClearOrScrambledForm) {
         EXPECT_THAT(doc["diff"]["after"].string, HasSubstr("ServerPassword=(secret, changed)\n"));
         EXPECT_THAT(doc["diff"]["after"].string, HasSubstr("PrivateKeyPassword=(secret)\n"));
         EXPECT_THAT(doc["diff"]["before"].string, HasSubstr("ServerPassword=(secret)\n"));
+        EXPECT_THAT(doc["diff"]["before"].string, HasSubstr("ProxyUsername=(secret)\n"));
+        EXPECT_THAT(doc["diff"]["after"].string, HasSubstr("ProxyUsername=(secret, changed)\n"));
     }
     EXPECT_EQ(words.exit_code, 0) << words.err;
     EXPECT_THAT(words.out, HasSubstr("\n-TimeOut=20\n+TimeOut=9\n"));

@@ -177,12 +177,13 @@ TEST(Statuses, EachOutcomeHasItsStatusAndARefusalWritesNothing) {
     const std::string file = (scratch.dir() / "agent.cfg").string();
     ASSERT_EQ(ctl({"set", "--file", file, "Agent", "ServerPassword", "0000abcd"}).exit_code, 0);
     ASSERT_EQ(ctl({"set", "--allow-new", "--file", file, "Encription", "ServerPasswordEncrypted", ""}).exit_code, 0);
-    const struct {
+    struct Case {
         std::vector<std::string> args;
         int status;
         const char* message;  // part of standard error
         bool writes;
-    } cases[] = {
+    };
+    std::vector<Case> cases = {
         {{"get", "TimeOut"}, 0, "", false},
         {{"set", "Agent", "TimeOut", "20"}, 0, "", false},  // the stored value: nothing changes
         {{"unset", "Agent", "NoSuchKey"}, 0, "", false},
@@ -199,8 +200,22 @@ TEST(Statuses, EachOutcomeHasItsStatusAndARefusalWritesNothing) {
         {{"set", "Agent", "TimeOut", " 5"}, 4, "the value is refused", false},
         {{"set", "--allow-new", "Agnet", "TimeOut", "30"}, 0, "", true},
         {{"get", "--file", (scratch.dir() / "none.cfg").string(), "TimeOut"}, 5, "does not exist (error -1010)", false},
+        // A state that cannot be read is no refused input.
+        {{"apply", scratch.dir().string()}, 5, "reading the state failed", false},
     };
-    for (const auto& c : cases) {
+#ifndef _WIN32
+    // A store that fails (here out of memory, for one value) is an error of the library, not
+    // a refusal of the state. Every row runs with that store; only this value meets the fault.
+    twtest::EnvGuard env;
+    env.set("LD_PRELOAD", FAILING_STORE_PATH);
+    // A sanitizer's run time wants to come first; the preloaded library needs none of it.
+    const std::string asan = twtest::get_env("ASAN_OPTIONS").value_or("");
+    env.set("ASAN_OPTIONS", (asan + (asan.empty() ? "" : ":") + "verify_asan_link_order=0").c_str());
+    const std::string failing = (scratch.dir() / "failing.json").string();
+    twtest::write_file(failing, R"({"Agent": {"ServerMachine": "the store runs out of memory"}})");
+    cases.push_back({{"apply", failing}, 5, "out of memory in the configuration store (error -1016)", false});
+#endif
+    for (const Case& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.args));
         const std::string before = twtest::read_file(file);
         std::vector<std::string> args = c.args;

@@ -15,8 +15,10 @@ short_description: Set, remove and scramble the attributes of a tarnwick agent f
 version_added: "0.1.0"
 description:
   - Brings the agent attribute file of a host to the state given, in one call of
-    C(tarnwickctl apply --json). The tool loads the file once and saves it once, only when
-    something changed, replacing it inside the machine-wide lock that the agents take.
+    C(tarnwickctl apply --json), inside the machine-wide lock that the agents take. Nothing
+    is written when nothing changes. Otherwise a missing or incomplete file is first created
+    or completed by the library's own save, as happens when the agent opens it, and the state
+    is then applied in one save.
   - All or nothing; when the tool refuses any entry (an unknown section, a key of the schema
     named in another section than its own, a name or value the file cannot hold), the task
     fails with the tool's words and exit status, and the file stays as it was.
@@ -56,6 +58,8 @@ options:
       - Scrambling can be undone; it is not encryption. The file's permissions protect it.
       - A key is named in I(attributes) or in I(secrets), not in both. To remove a secret,
         give it as null in I(attributes).
+      - Section and key names compare without regard to ASCII case, as in the file, so
+        C(http_proxy) here and C(Http_Proxy) in I(attributes) are one section.
     type: dict
     default: {}
   executable:
@@ -65,8 +69,9 @@ options:
 requirements:
   - C(tarnwickctl) with the C(apply) command on the managed host.
 notes:
-  - Windows hosts need another way; the README of the collection shows a play that drives
-    C(tarnwickctl.exe apply --json) through C(ansible.windows.win_command).
+  - Windows hosts need another way; the section "Managing many machines" of tarnwick's own
+    README (not this collection's) shows a play that drives C(tarnwickctl.exe apply --json)
+    through C(ansible.windows.win_command).
 attributes:
   check_mode:
     description: Reports what would change, writing nothing.
@@ -172,6 +177,7 @@ rc:
 '''
 
 import json
+import string
 
 from ansible.module_utils.basic import AnsibleModule
 from ansible.module_utils.six import binary_type, integer_types, string_types
@@ -189,10 +195,18 @@ def value_text(value):
     return None
 
 
+# Names compare as the tool compares them: ASCII letters without regard to case, every other
+# character as it stands.
+FOLD = dict(zip(map(ord, string.ascii_uppercase), string.ascii_lowercase))
+
+
 def desired_state(module, attributes, secrets):
     """The JSON state that apply reads: sections of keys, each a text, null or
-    {"scrambled": text}. Messages name sections, keys and types, never a value."""
+    {"scrambled": text}; a section named in both options, in any case, is one section of
+    the state, spelled as first named. Messages name sections, keys and types, never a
+    value."""
     state = {}
+    merged = {}  # folded section name -> (its entries in the state, {folded key: option})
     for option, sections in (('attributes', attributes), ('secrets', secrets)):
         for section, keys in sections.items():
             if not isinstance(section, string_types):
@@ -200,14 +214,21 @@ def desired_state(module, attributes, secrets):
             if not isinstance(keys, dict):
                 module.fail_json(msg='%s: [%s] holds %s, not keys and their values'
                                  % (option, section, type(keys).__name__))
-            entries = state.setdefault(section, {})
+            if section.translate(FOLD) not in merged:
+                merged[section.translate(FOLD)] = (state.setdefault(section, {}), {})
+            entries, named = merged[section.translate(FOLD)]
             for key, value in keys.items():
                 if not isinstance(key, string_types):
                     module.fail_json(msg='%s: [%s] has a key that is %s, not text'
                                      % (option, section, type(key).__name__))
                 where = '[%s] %s' % (section, key)
-                if key in entries:
+                earlier = named.get(key.translate(FOLD))
+                if earlier == option:
+                    module.fail_json(msg='%s: %s is named twice (names compare without regard to case)'
+                                     % (option, where))
+                if earlier:
                     module.fail_json(msg='%s is named both in attributes and in secrets' % where)
+                named[key.translate(FOLD)] = option
                 if value is None:
                     if option == 'secrets':
                         module.fail_json(msg='secrets: %s has no value; to remove it, give it as null '
