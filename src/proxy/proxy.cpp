@@ -2,6 +2,7 @@
 #include "proxy/proxy.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
 #include "platform/platform.h"
@@ -64,8 +65,17 @@ int32_t query_system_proxy(QueryOptionFn query, char* host, char* port) {
 }
 
 int32_t get_system_proxy(char* host, char* port) {
-    const QueryOptionFn query = find_query_function("wininet.dll", "InternetQueryOptionA");
-    return query != nullptr ? query_system_proxy(query, host, port) : 0;
+    // Found once per process and kept, as the library stays loaded: later opens use the same
+    // function instead of taking one more reference on the library each time. Until it is
+    // found, each call looks again. Two first calls at once find the same function.
+    static std::atomic<QueryOptionFn> found{nullptr};
+    QueryOptionFn query = found.load(std::memory_order_acquire);
+    if (query == nullptr) {
+        query = find_query_function("wininet.dll", "InternetQueryOptionA");
+        if (query == nullptr) return 0;
+        found.store(query, std::memory_order_release);
+    }
+    return query_system_proxy(query, host, port);
 }
 
 }  // namespace tw

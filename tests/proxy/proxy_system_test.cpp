@@ -8,6 +8,7 @@
 
 #include "proxy/proxy.h"
 #include "proxy/proxy_query.h"
+#include "library_references.h"
 #include "system_proxy_setting.h"
 
 namespace {
@@ -56,6 +57,18 @@ TEST(GetSystemProxy, ReadsTheSystemSettings) {
         }
     }
 }
+
+#ifndef _WIN32
+// Every opening of a new file asks for the system's proxy: the library answering it is loaded
+// once, not once more on each call. (On Linux each case runs in a process of its own; on
+// Windows the Internet services library is the system's, shared with whatever else uses it.)
+TEST(GetSystemProxy, TheLibraryIsLoadedOnce) {
+    ScopedSystemProxy setting("proxy.example:3128");
+    std::vector<char> host(tw::kProxyTextSize), port(tw::kProxyTextSize);
+    for (int i = 0; i < 3; ++i) ASSERT_EQ(tw::get_system_proxy(host.data(), port.data()), 1);
+    EXPECT_EQ(release_library("libwininet.so"), 1) << "three queries hold one reference";
+}
+#endif
 
 tw::QueryOptionFn g_system_query = nullptr;
 std::vector<uint32_t> g_sizes;

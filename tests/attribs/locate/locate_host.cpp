@@ -10,7 +10,7 @@
 #include <cstring>
 #include <vector>
 
-#include "resolver_references.h"
+#include "library_references.h"
 #include "tarnwick.h"
 
 int main(int argc, char** argv) {
@@ -23,7 +23,7 @@ int main(int argc, char** argv) {
             if (attrib_mngr_init(nullptr, &mngr) != ATTRIB_MNGR_OK) return 5;
             delete_attribs_mngr(mngr);
         }
-        std::fprintf(out, "references %d\n", release_resolver(argv[3]));
+        std::fprintf(out, "references %d\n", release_library(argv[3]));
         return std::fclose(out) == 0 ? 0 : 4;
     }
 

@@ -6,7 +6,7 @@
 
 #include <cstring>
 
-#include "config.h"
+#include "tarnwick/config.h"
 
 // The value whose set fails.
 #define TW_FAILING_VALUE "the store runs out of memory"
