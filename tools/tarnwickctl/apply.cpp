@@ -373,7 +373,7 @@ int run_apply(const ApplyOptions& options, std::ostream& out, std::ostream& err)
                          &warnings);
         if (rc != ATTRIB_MNGR_OK) return fail(err, rc, write.path());
         if (!refusals.empty()) return refused(err, where, refusals, kExitRefused, write.opening(), write.path());
-        report = compare_files(write.path(), before, after, secrets);
+        report = compare_files(write.path(), report_base(write), after, secrets);
         if (report.changed) {
             rc = write.save();
             if (rc != ATTRIB_MNGR_OK) return fail(err, rc, write.path());

@@ -127,6 +127,14 @@ std::string printable_lines(const std::string& text) {
 
 }  // namespace
 
+const FileView* report_base(const FileWrite& w) {
+    if (!w.existed()) return nullptr;
+    const ChangeReport between = compare_files(w.path(), &w.before(), w.loaded(), {});
+    const bool only_added = std::all_of(between.changes.begin(), between.changes.end(),
+                                        [](const Change& c) { return c.action == "add"; });
+    return only_added ? &w.before() : &w.loaded();
+}
+
 ChangeReport compare_files(const std::string& file, const FileView* before_file, const FileView& after_file,
                            const std::set<std::string>& secret_keys) {
     ChangeReport report;

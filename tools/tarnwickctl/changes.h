@@ -54,6 +54,12 @@ struct ReportStyle {
 // a name or a line is escaped (printable, messages.h).
 void print_report(std::ostream& out, const ChangeReport& report, const ReportStyle& style);
 
+// What the report of the write w compares its result with: NULL when w created the file; the
+// file as it was before w when w's opening only added to it (the defaults a completion adds
+// are w's doing); the file as w loaded it under the lock when something else changed it
+// meanwhile, so that another writer's changes are never reported as w's.
+const FileView* report_base(const FileWrite& w);
+
 // A unified diff of two texts (three lines of context), headed "--- before_label" and
 // "+++ after_label"; "" when they are equal.
 std::string unified_diff(const std::string& before, const std::string& after, const std::string& before_label,

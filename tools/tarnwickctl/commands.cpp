@@ -352,7 +352,7 @@ int report_write(const Parsed& args, const FileWrite& w, const std::set<std::str
     FileView after;
     const int32_t rc = after.load_from(w.cfg(), w.path());
     if (rc != ATTRIB_MNGR_OK) return fail(err, rc, w.path());
-    const ChangeReport report = compare_files(w.path(), w.existed() ? &w.before() : nullptr, after, secrets);
+    const ChangeReport report = compare_files(w.path(), report_base(w), after, secrets);
     print_report(out, report, {args.json, false, false});
     return kExitOk;
 }

@@ -179,11 +179,10 @@ int32_t FileWrite::open(const std::optional<std::string>& file, bool lock_now) {
     }
     cfg_ = new_config();
     if (cfg_ == 0) return ATTRIB_MNGR_NO_CONFIG;
-    const int32_t rc = config_add_ini_file_source(cfg_, path_.c_str());
-    if (rc != CONFIG_OK) {
-        delete_config(cfg_);
-        cfg_ = 0;
-    }
+    int32_t rc = config_add_ini_file_source(cfg_, path_.c_str());
+    if (rc == CONFIG_OK) return loaded_.load_from(cfg_, path_);
+    delete_config(cfg_);
+    cfg_ = 0;
     return library_code(rc);
 }
 

@@ -171,6 +171,8 @@ public:
     const FileView& before() const { return before_; }
     // The store that holds the file (created or completed), with the caller's changes.
     uint32_t cfg() const { return cfg_; }
+    // The file as cfg() loaded it, before the caller's changes.
+    const FileView& loaded() const { return loaded_; }
     // What step 2 did to the file, for the words of a failure after open: a caller that then
     // writes nothing has still left the file created or completed with its defaults. Reads
     // the file again (the lock, when held, keeps it as step 2 left it).
@@ -181,6 +183,7 @@ private:
     std::string path_;
     bool existed_ = false;
     FileView before_;
+    FileView loaded_;
     uint32_t cfg_ = 0;
     InitLock lock_;
 };

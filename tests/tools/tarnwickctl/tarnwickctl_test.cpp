@@ -5,16 +5,21 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "child_process.h"
 #include "environment.h"
 #include "files.h"
 #include "schema_expected.h"
+#include "tarnwick.h"
+#include "tarnwick/corvane.h"
 
 namespace fs = std::filesystem;
 using twtest::kExpected;
@@ -105,6 +110,32 @@ TEST_F(TarnwickctlTest, ShowListsEveryKeyOfAFileAWriteCreatedInOrder) {
     EXPECT_THAT(r.out, StartsWith("[Agent]\n"));
     EXPECT_THAT(r.out, HasSubstr("\n\n[Http_Proxy]\n"));
     EXPECT_THAT(r.out, HasSubstr("\n\n[WebHttp]\n"));
+}
+
+// A set that waits for the machine-wide lock while another writer changes the file reports
+// its own change alone, and keeps the other's.
+TEST_F(TarnwickctlTest, AWriteReportsItsOwnChangesNotThoseMadeWhileItWaited) {
+    ASSERT_EQ(ctl({"set", "Agent", "TimeOut", "30"}).exit_code, 0);
+    const uint32_t lock = init_interprocess_critical_section(TARNWICK_INIT_LOCK_NAME);
+    ASSERT_NE(lock, 0u);
+    enter_interprocess_critical_section(lock);
+    ProcessResult set;
+    std::thread writer([&] { set = ctl({"set", "--json", "Agent", "ServerMachine", "mine.example"}); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // the set has read the file
+    std::string text = read_file(default_file());
+    const size_t at = text.find("HostSymbol=");
+    ASSERT_NE(at, std::string::npos) << text;
+    text.insert(at + std::strlen("HostSymbol="), "theirs");
+    twtest::write_file(default_file(), text);
+    leave_interprocess_critical_section(lock);
+    writer.join();
+    destroy_interprocess_critical_section(lock);
+
+    ASSERT_EQ(set.exit_code, 0) << set.err;
+    EXPECT_THAT(set.out, HasSubstr("ServerMachine"));
+    EXPECT_THAT(set.out, Not(HasSubstr("HostSymbol"))) << "another writer's change reported as the set's";
+    EXPECT_THAT(read_file(default_file()), HasSubstr("HostSymbol=theirs"));
+    EXPECT_THAT(read_file(default_file()), HasSubstr("ServerMachine=mine.example"));
 }
 
 TEST_F(TarnwickctlTest, SetValuesReadBackThroughGetShowAndTheFile) {
