@@ -116,8 +116,12 @@ const Line* FileView::first_entry(std::string_view key) const {
     return it == first_.end() ? nullptr : &lines_[it->second];
 }
 
+// Section "" names the entries before the first header, as the store's removal takes it; the
+// entries under a header "[]" are in no section a command can name (the store refuses to set
+// one), so the search for "" ends at the first header.
 bool FileView::has_section(std::string_view section) const {
     for (const Line& l : lines_) {
+        if (section.empty() && l.kind == CONFIG_LINE_SECTION) return false;
         if ((l.kind == CONFIG_LINE_SECTION || l.kind == CONFIG_LINE_ENTRY) && tw::same_name(l.section, section))
             return true;
     }
@@ -126,6 +130,7 @@ bool FileView::has_section(std::string_view section) const {
 
 const Line* FileView::find(std::string_view section, std::string_view key) const {
     for (const Line& l : lines_) {
+        if (section.empty() && l.kind == CONFIG_LINE_SECTION) return nullptr;
         if (l.kind == CONFIG_LINE_ENTRY && tw::same_name(l.key, key) && tw::same_name(l.section, section)) return &l;
     }
     return nullptr;

@@ -68,7 +68,8 @@ public:
     // Whether some header or entry names section ("" for the lines before any header).
     bool has_section(std::string_view section) const;
 
-    // The first entry of key in section (any occurrence of the section), or NULL.
+    // The first entry of key in section (any occurrence of the section; "": before the first
+    // header), or NULL.
     const Line* find(std::string_view section, std::string_view key) const;
 
     // Whether the library takes key as scrambled: some section holds its marker key.

@@ -177,6 +177,9 @@ TEST(Statuses, EachOutcomeHasItsStatusAndARefusalWritesNothing) {
     const std::string file = (scratch.dir() / "agent.cfg").string();
     ASSERT_EQ(ctl({"set", "--file", file, "Agent", "ServerPassword", "0000abcd"}).exit_code, 0);
     ASSERT_EQ(ctl({"set", "--allow-new", "--file", file, "Encription", "ServerPasswordEncrypted", ""}).exit_code, 0);
+    // A header "[]": its key is read by name, but no section names it ("" names the entries
+    // before the first header, as the store's removal takes it, and the store sets none there).
+    ASSERT_TRUE(twtest::write_file(file, twtest::read_file(file) + "[]\nOddKey=1\n"));
     struct Case {
         std::vector<std::string> args;
         int status;
@@ -189,6 +192,9 @@ TEST(Statuses, EachOutcomeHasItsStatusAndARefusalWritesNothing) {
         {{"unset", "Agent", "NoSuchKey"}, 0, "", false},
         {{"get", "NoSuchKey"}, 1, "no section holds the attribute (error -25)", false},
         {{"get", "Security", "TimeOut"}, 1, "(error -25)", false},
+        {{"get", "OddKey"}, 0, "", false},
+        {{"get", "", "OddKey"}, 1, "(error -25)", false},
+        {{"unset", "", "OddKey"}, 0, "", false},
         {{"get", "A", "B", "C"}, 2, "too many arguments", false},
         {{"set", "--bogus"}, 2, "unknown option", false},
         {{"check"}, 3, "", false},
