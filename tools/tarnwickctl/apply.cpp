@@ -103,7 +103,7 @@ private:
 int read_state(const std::string& source, WipedText* text, std::string* problem) {
     std::FILE* in = source == "-" ? stdin : std::fopen(source.c_str(), "rb");
     if (in == nullptr) {
-        *problem = "the state file cannot be read: " + std::string(std::strerror(errno));
+        *problem = "the state cannot be read: " + std::string(std::strerror(errno));
         return kExitFailed;
     }
     // Unbuffered, so that no copy of a secret stays behind in the stream's own buffer.
@@ -121,7 +121,7 @@ int read_state(const std::string& source, WipedText* text, std::string* problem)
         }
         if (got < sizeof chunk) {
             if (std::ferror(in)) {
-                *problem = "reading the state failed" + (errno != 0 ? ": " + std::string(std::strerror(errno)) : "");
+                *problem = "the state cannot be read" + (errno != 0 ? ": " + std::string(std::strerror(errno)) : "");
                 status = kExitFailed;
             }
             break;

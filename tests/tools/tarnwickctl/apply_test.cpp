@@ -47,7 +47,9 @@ std::string value_of(const std::string& text, const std::string& key) {
     const size_t at = text.find("\n" + key + "=");
     if (at == std::string::npos) return "";
     const size_t start = at + key.size() + 2;
-    return text.substr(start, text.find('\n', start) - start);
+    std::string value = text.substr(start, text.find('\n', start) - start);
+    if (!value.empty() && value.back() == '\r') value.pop_back();  // a CRLF file (Windows)
+    return value;
 }
 
 std::vector<std::string> changes_of(const Json& doc) {
