@@ -193,10 +193,9 @@ int32_t FileWrite::open(const std::optional<std::string>& file, bool lock_now) {
 
 FileWrite::Opening FileWrite::opening() const {
     if (!existed_) return kCreated;
-    FileView now;
-    if (now.load(path_) != ATTRIB_MNGR_OK) return kUntouched;
     const std::vector<Line>& was = before_.lines();
-    const bool same = std::equal(was.begin(), was.end(), now.lines().begin(), now.lines().end(),
+    const std::vector<Line>& now = loaded_.lines();
+    const bool same = std::equal(was.begin(), was.end(), now.begin(), now.end(),
                                  [](const Line& a, const Line& b) { return a.text == b.text; });
     return same ? kUntouched : kCompleted;
 }

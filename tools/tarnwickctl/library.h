@@ -175,8 +175,8 @@ public:
     // The file as cfg() loaded it, before the caller's changes.
     const FileView& loaded() const { return loaded_; }
     // What step 2 did to the file, for the words of a failure after open: a caller that then
-    // writes nothing has still left the file created or completed with its defaults. Reads
-    // the file again (the lock, when held, keeps it as step 2 left it).
+    // writes nothing has still left the file created or completed with its defaults. Judged
+    // on the file as cfg() loaded it, under the lock.
     enum Opening { kUntouched, kCreated, kCompleted };
     Opening opening() const;
 
